@@ -1,0 +1,1 @@
+#include "device/capture_control.h"

@@ -1,0 +1,16 @@
+#!/bin/bash
+# Everything from a fresh Debian machine to the test summary: packages,
+# both builds, a scratch Wine prefix, Xvfb, and ctest under Wine.
+set -euo pipefail
+source "$(dirname "$0")/env.sh"
+mkdir -p "$BUILD"
+
+ensure_packages
+build_target i686
+build_target x86_64
+
+start_wine_session "$BUILD/wine-test"
+set +e
+ctest --test-dir "$BUILD/x86_64" --output-on-failure --timeout 300 "$@" </dev/null
+rc=$?
+exit "$rc"
