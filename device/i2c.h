@@ -13,8 +13,8 @@
 #include <cstddef>
 
 // mingw-w64 declares IKsControl without binding its IID to the type.
-__CRT_UUID_DECL(IKsControl, 0x28F54685, 0x06FD, 0x11D2, 0xB2, 0x7A, 0x00, 0xA0,
-                0xC9, 0x22, 0x31, 0x96)
+__CRT_UUID_DECL(IKsControl, 0x28F54685, 0x06FD, 0x11D2, 0xB2, 0x7A, 0x00, 0xA0, 0xC9, 0x22, 0x31,
+                0x96)
 
 // {FBB1C466-BE03-470F-9A8F-A2AA0FA2C0EE}
 inline constexpr GUID PROPSETID_I2C_ACCESS = {

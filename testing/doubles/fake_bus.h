@@ -67,8 +67,8 @@ class FakeBus : public IKsControl {
   STDMETHODIMP_(ULONG) AddRef() override;
   STDMETHODIMP_(ULONG) Release() override;
   // IKsControl
-  STDMETHODIMP KsProperty(PKSPROPERTY property, ULONG propertyLength, LPVOID data,
-                          ULONG dataLength, ULONG* bytesReturned) override;
+  STDMETHODIMP KsProperty(PKSPROPERTY property, ULONG propertyLength, LPVOID data, ULONG dataLength,
+                          ULONG* bytesReturned) override;
   STDMETHODIMP KsMethod(PKSMETHOD, ULONG, LPVOID, ULONG, ULONG*) override { return E_NOTIMPL; }
   STDMETHODIMP KsEvent(PKSEVENT, ULONG, LPVOID, ULONG, ULONG*) override { return E_NOTIMPL; }
 
