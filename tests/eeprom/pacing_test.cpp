@@ -1,0 +1,101 @@
+// Real time: the pacer against the counter, and a whole ReFlash run.
+#include "eeprom/eeprom.h"
+#include "testing/doubles/fake_bus.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double Seconds(LONGLONG ticks) {
+  LARGE_INTEGER f;
+  QueryPerformanceFrequency(&f);
+  return static_cast<double>(ticks) / static_cast<double>(f.QuadPart);
+}
+
+LONGLONG Ticks() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+// Costs what repainting the progress bar costs under Xvfb.
+class SlowProgress : public ProgressSink {
+ public:
+  void SetPos(int) override { Sleep(2); }
+};
+
+}  // namespace
+
+// A pause ends `ms` after the last transfer of the run, whatever happened
+// since; with no transfer yet in the run, `ms` after it was called.
+TEST(RealTimePacer, WaitsForTheDeadlineNotAFixedTime) {
+  struct Case {
+    const char* name;
+    bool transferInThisRun;
+    bool transferInEarlierRun;
+    DWORD workMs;         // between the transfer and the pause
+    double minMs, maxMs;  // pause's own length
+  };
+  const Case cases[] = {
+      {"first pause of a run", false, false, 0, 20.0, 22.0},
+      {"first pause, a transfer in the previous run", false, true, 30, 20.0, 22.0},
+      {"work eats into the pause", true, false, 12, 20.0 - 12.0 - 1.0, 20.0 - 12.0 + 1.5},
+      {"work longer than the pause", true, false, 30, 0.0, 1.0},
+  };
+  for (const auto& c : cases) {
+    RealTimePacer pacer;
+    if (c.transferInEarlierRun) {
+      pacer.BeginRun();
+      pacer.TransferEnded();
+      pacer.EndRun();
+    }
+    pacer.BeginRun();
+    const LONGLONG transferEnd = Ticks();
+    if (c.transferInThisRun) pacer.TransferEnded();
+    Sleep(c.workMs);
+    const LONGLONG start = Ticks();
+    pacer.Pause(20);
+    const LONGLONG end = Ticks();
+    pacer.EndRun();
+
+    const double pauseMs = Seconds(end - start) * 1000;
+    EXPECT_GE(pauseMs, c.minMs) << c.name;
+    EXPECT_LE(pauseMs, c.maxMs) << c.name;
+    if (c.transferInThisRun && c.workMs < 20) {
+      EXPECT_GE(Seconds(end - transferEnd) * 1000, 20.0) << c.name;
+    }
+  }
+}
+
+// The 256-byte image with the real pacer: every write at least 20 ms after
+// the one before, and the run hardly longer than its 5.12 s floor even
+// though each progress step costs 2 ms.
+TEST(ReFlashRun, StaysAtItsFloor) {
+  BusFixture f;
+  std::vector<LONGLONG> writes;
+  f.bus.fault = [&writes](size_t, const Transfer& t) {
+    if (t.write) writes.push_back(Ticks());
+    return S_OK;
+  };
+  SlowProgress progress;
+  RealTimePacer pacer;
+  EepromContext ctx{f.opener, f.errors, progress, pacer};
+
+  const LONGLONG start = Ticks();
+  ASSERT_TRUE(WriteBoardEEPROM(ctx, BoardImage, BOARD_IMAGE_SIZE, 256));
+  const double wall = Seconds(Ticks() - start);
+
+  ASSERT_EQ(writes.size(), 256u);
+  double minGapMs = 1e9;
+  for (size_t i = 1; i < writes.size(); ++i)
+    minGapMs = std::min(minGapMs, Seconds(writes[i] - writes[i - 1]) * 1000);
+  EXPECT_GE(minGapMs, 20.0);
+  EXPECT_GE(wall, 5.12);
+  EXPECT_LT(wall, 5.12 * 1.10);
+  std::printf("ReFlash run: %.3f s for 256 bytes, ratio %.4f\n", wall, wall / 5.12);
+  std::printf("shortest gap between writes: %.3f ms\n", minGapMs);
+}
