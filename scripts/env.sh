@@ -88,6 +88,9 @@ start_wine_session() {
       >/dev/null 2>&1 </dev/null
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
       >/dev/null 2>&1 </dev/null
+    # A crashing program must end, not wait in the debugger's dialog.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+      >/dev/null 2>&1 </dev/null
     wineserver -w
   fi
   wineserver -p60 </dev/null >/dev/null 2>&1

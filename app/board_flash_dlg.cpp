@@ -1,0 +1,216 @@
+#include "app/board_flash_dlg.h"
+
+#include "app/image_file.h"
+#include "framework/file_dialog.h"
+
+#include <vector>
+
+POINT IconOrigin(int clientWidth, int clientHeight, int iconWidth, int iconHeight) {
+  return {(clientWidth - iconWidth + 1) / 2, (clientHeight - iconHeight + 1) / 2};
+}
+
+CBoardFlashDlg::CBoardFlashDlg(CWnd* parent)
+    : CDialog(IDD_FLASHER, parent),
+      m_hIcon(::LoadIconW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(IDI_APP))),
+      m_opener(&m_captureOpener),
+      m_pacer(&m_realTimePacer) {}
+
+CBoardFlashDlg::CBoardFlashDlg(ControlOpener& opener, Pacer& pacer, CWnd* parent)
+    : CBoardFlashDlg(parent) {
+  m_opener = &opener;
+  m_pacer = &pacer;
+}
+
+CBoardFlashDlg::~CBoardFlashDlg() = default;
+
+// clang-format off
+BEGIN_MESSAGE_TABLE(CBoardFlashDlg)
+  ON_WM_SYSCOMMAND()
+  ON_WM_PAINT()
+  ON_WM_QUERYDRAGICON()
+  ON_BN_CLICKED(IDC_REFLASH, OnReFlash)
+  ON_COMMAND(IDC_SAVE_EEPROM, OnSaveEeprom)
+END_MESSAGE_TABLE(CBoardFlashDlg, CDialog)
+// clang-format on
+
+void CBoardFlashDlg::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, IDOK, m_btnExit);
+  DDX_Control(pDX, IDC_REFLASH, m_btnReFlash);
+  DDX_Control(pDX, IDC_STATUS, m_stStatus);
+  DDX_Control(pDX, IDC_PROGRESS, m_progress);
+}
+
+BOOL CBoardFlashDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+
+  if (HMENU menu = GetSystemMenu(FALSE)) {
+    wchar_t text[256];
+    if (::LoadStringW(AfxGetInstanceHandle(), IDS_ABOUT_MENU, text, 256) > 0) {
+      ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+      ::AppendMenuW(menu, MF_STRING, ID_SYS_ABOUT, text);
+    }
+  }
+  SetIcon(m_hIcon, TRUE);
+  SetIcon(m_hIcon, FALSE);
+
+  m_nEepromSize = 256;
+  m_wSubVendorID = 0;
+  m_wSubSystemID = 0;
+  {
+    std::vector<BYTE> scratch(256);
+    ReadBoardID(scratch.data());  // a failed read leaves both IDs 0
+  }
+
+  const VerdictEffect& effect = EffectOf(ClassifyBoard(m_wSubVendorID, m_wSubSystemID));
+  if (effect.errorBox) ShowError(effect.errorBox);
+  if (effect.status) m_stStatus.SetWindowText(effect.status);
+  if (effect.progressPos >= 0) m_progress.SetPos(effect.progressPos);
+  (effect.disable == VerdictButton::Exit ? m_btnExit : m_btnReFlash).EnableWindow(FALSE);
+  return TRUE;
+}
+
+void CBoardFlashDlg::OnOK() { CDialog::OnOK(); }
+
+void CBoardFlashDlg::OnCancel() { CDialog::OnCancel(); }
+
+void CBoardFlashDlg::OnSysCommand(UINT id, LPARAM) {
+  if ((id & 0xFFF0) == ID_SYS_ABOUT) {
+    CAboutDialog about;
+    about.DoModal();
+  } else {
+    Default();
+  }
+}
+
+void CBoardFlashDlg::OnPaint() {
+  if (!IsIconic()) {
+    Default();
+    return;
+  }
+  PAINTSTRUCT ps;
+  HDC dc = ::BeginPaint(m_hWnd, &ps);
+  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT client;
+  GetClientRect(&client);
+  POINT at = IconOrigin(client.right - client.left, client.bottom - client.top,
+                        ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON));
+  ::DrawIcon(dc, at.x, at.y, m_hIcon);
+  ::EndPaint(m_hWnd, &ps);
+}
+
+HCURSOR CBoardFlashDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+
+// ---- EEPROM operations -------------------------------------------------------
+
+bool CBoardFlashDlg::ReadBoardID(BYTE* buffer) {
+  EepromContext ctx = Context();
+  BoardIdentity ids;
+  bool ok = ::ReadBoardID(ctx, buffer, ids);
+  m_wSubVendorID = ids.m_wSubVendorID;
+  m_wSubSystemID = ids.m_wSubSystemID;
+  return ok;
+}
+
+bool CBoardFlashDlg::WriteBoardEEPROM(const BYTE* data, UINT32 count) {
+  EepromContext ctx = Context();
+  return ::WriteBoardEEPROM(ctx, data, count, m_nEepromSize);
+}
+
+bool CBoardFlashDlg::ReadBoardEEPROM(BYTE* buffer, UINT32 size) {
+  EepromContext ctx = Context();
+  return ::ReadBoardEEPROM(ctx, buffer, size);
+}
+
+bool CBoardFlashDlg::ReadDspEEPROM(PageSink& file) {
+  EepromContext ctx = Context();
+  return ::ReadDspEEPROM(ctx, file);
+}
+
+void CBoardFlashDlg::ShowError(const std::wstring& text) { ShowMessageBox(m_hWnd, text.c_str()); }
+
+void CBoardFlashDlg::SetPos(int pos) { m_progress.SetPos(pos); }
+
+// ---- Commands ----------------------------------------------------------------
+
+void CBoardFlashDlg::OnReFlash() {
+  m_progress.SetRange32(0, static_cast<int>(m_nEepromSize));
+  m_stStatus.SetWindowText(L"Programming the Board-EEPROM...");
+  if (WriteBoardEEPROM(BoardImage, BOARD_IMAGE_SIZE)) {
+    m_stStatus.SetWindowText(
+        L"Board-EEPROM content successfully written to EEPROM. Please reboot the system to apply "
+        L"the new settings!");
+    m_btnReFlash.EnableWindow(FALSE);
+    m_btnExit.EnableWindow(TRUE);
+  } else {
+    m_progress.SetPos(0);
+    m_stStatus.SetWindowText(L"Writing to Board-EEPROM failed!!!");
+  }
+}
+
+void CBoardFlashDlg::OnSaveEeprom() {
+  CFileDialog saveAs(FALSE, L"bin", nullptr, 0, L"EEPROM image (*.bin)|*.bin||", this);
+  if (saveAs.DoModal() != IDOK) return;
+
+  ImageFile file;
+  if (!file.Create(saveAs.GetPathName())) {
+    ShowError(L"File can't be created");
+    return;
+  }
+
+  m_progress.SetPos(0);
+  // A dump must not unlock a button that was locked before it.
+  const BOOL saveWasEnabled = m_btnSave.IsWindowEnabled();
+  const BOOL reFlashWasEnabled = m_btnReFlash.IsWindowEnabled();
+  const BOOL exitWasEnabled = m_btnExit.IsWindowEnabled();
+  m_btnSave.EnableWindow(FALSE);
+  m_btnReFlash.EnableWindow(FALSE);
+  m_btnExit.EnableWindow(FALSE);
+
+  if (m_cbSource.GetCurSel() == 1)
+    SaveDspEeprom(file);
+  else
+    SaveBoardEeprom(file);
+
+  m_btnSave.EnableWindow(saveWasEnabled);
+  m_btnReFlash.EnableWindow(reFlashWasEnabled);
+  m_btnExit.EnableWindow(exitWasEnabled);
+}
+
+void CBoardFlashDlg::SaveDspEeprom(ImageFile& file) {
+  m_progress.SetRange32(0, static_cast<int>(DSP_EEPROM_SIZE));
+  m_stStatus.SetWindowText(L"Reading from DSP-EEPROM...");
+  // A failed page write is reported by the dump, which also closes the gate.
+  bool ok = ReadDspEEPROM(file);
+  std::wstring error;
+  if (ok) file.Commit(&error);
+  FinishDump(file, ok && error.empty(), error, L"DSP EEPROM content successfully stored to file!",
+             L"Reading out DSP EEPROM content failed!!!");
+}
+
+void CBoardFlashDlg::SaveBoardEeprom(ImageFile& file) {
+  m_progress.SetRange32(0, static_cast<int>(m_nEepromSize));
+  m_stStatus.SetWindowText(L"Reading from Board-EEPROM...");
+  std::vector<BYTE> buffer(m_nEepromSize);
+  ReadBoardID(buffer.data());  // refreshes the stored IDs; the dump goes on either way
+  bool ok = ReadBoardEEPROM(buffer.data(), m_nEepromSize);
+  std::wstring error;
+  if (ok && !file.Write(buffer.data(), m_nEepromSize, &error))
+    error = L"Writing the image file failed: " + error;
+  else if (ok)
+    file.Commit(&error);
+  FinishDump(file, ok && error.empty(), error, L"Board EEPROM content successfully stored to file!",
+             L"Reading out Board EEPROM content failed!!!");
+}
+
+void CBoardFlashDlg::FinishDump(ImageFile& file, bool ok, const std::wstring& error,
+                                const wchar_t* success, const wchar_t* failure) {
+  if (ok) {
+    m_stStatus.SetWindowText(success);
+    return;
+  }
+  file.Discard();  // a file that had the chosen name keeps its old content
+  if (!error.empty()) ShowError(error);
+  m_progress.SetPos(0);
+  m_stStatus.SetWindowText(failure);
+}

@@ -1,0 +1,71 @@
+#include "app/image_file.h"
+
+#include "framework/wnd.h"
+
+namespace {
+
+std::wstring FullPath(const std::wstring& path) {
+  DWORD n = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (!n) return path;
+  std::wstring full(n, L'\0');
+  full.resize(::GetFullPathNameW(path.c_str(), n, &full[0], nullptr));
+  return full;
+}
+
+// Can the chosen name be written? An existing file is opened for writing
+// without truncating it; a new name is created and removed at once.
+bool CanWrite(const std::wstring& path) {
+  HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_NOT_FOUND)
+    h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(h);
+  return true;
+}
+
+}  // namespace
+
+bool ImageFile::Create(const std::wstring& path) {
+  Discard();
+  m_path = FullPath(path);
+  if (!CanWrite(m_path)) return false;
+
+  const size_t slash = m_path.find_last_of(L"\\/");
+  const std::wstring folder = slash == std::wstring::npos ? L"." : m_path.substr(0, slash + 1);
+  wchar_t temp[MAX_PATH];
+  if (!::GetTempFileNameW(folder.c_str(), L"bfl", 0, temp)) return false;
+  m_tempPath = temp;
+  if (!m_temp.Open(temp, CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive)) {
+    Discard();
+    return false;
+  }
+  return true;
+}
+
+bool ImageFile::Write(const BYTE* data, UINT32 length, std::wstring* error) {
+  if (m_temp.Write(data, length)) return true;
+  if (error) *error = m_path + L": " + SystemErrorText(m_temp.GetLastError());
+  return false;
+}
+
+bool ImageFile::Commit(std::wstring* error) {
+  DWORD failure = 0;
+  if (!::FlushFileBuffers(m_temp.m_hFile)) failure = ::GetLastError();
+  if (!m_temp.Close() && !failure) failure = m_temp.GetLastError();
+  if (!failure) failure = CFile::Replace(m_tempPath.c_str(), m_path.c_str());
+  if (failure) {
+    if (error)
+      *error = L"Putting the image in place of " + m_path + L" failed: " + SystemErrorText(failure);
+    return false;
+  }
+  m_tempPath.clear();
+  return true;
+}
+
+void ImageFile::Discard() {
+  m_temp.Close();
+  if (!m_tempPath.empty()) CFile::Remove(m_tempPath.c_str());
+  m_tempPath.clear();
+}

@@ -1,0 +1,305 @@
+#include "framework/file.h"
+#include "framework/file_dialog.h"
+#include "tests/app/dialog_fixture.h"
+#include "tests/framework/disk.h"
+
+#include <algorithm>
+
+namespace {
+
+std::wstring g_answer;  // empty: the user cancels
+int g_asked = 0;
+HWND g_owner = nullptr;
+
+BOOL WINAPI AnswerSaveAs(OPENFILENAMEW* ofn) {
+  ++g_asked;
+  g_owner = ofn->hwndOwner;
+  if (g_answer.empty()) return FALSE;
+  wcscpy(ofn->lpstrFile, g_answer.c_str());
+  return TRUE;
+}
+
+// Page writes from this one on fail as a full disk would.
+int g_failWriteAt = 0;
+int g_writes = 0;
+BOOL WINAPI FullDiskWrite(HANDLE h, LPCVOID data, DWORD count, LPDWORD written, LPOVERLAPPED o) {
+  if (++g_writes >= g_failWriteAt) {
+    ::SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+  }
+  return ::WriteFile(h, data, count, written, o);
+}
+
+std::string Bytes(const std::vector<BYTE>& v) { return std::string(v.begin(), v.end()); }
+
+}  // namespace
+
+class Save : public ::testing::Test, public DialogFixture {
+ protected:
+  Save() {
+    // A NeedsReflash board: Exit starts disabled, ReFlash enabled.
+    auto& board = bus.devices[BOARD_EEPROM_ADDRESS].memory;
+    for (size_t i = 0; i < board.size(); ++i) board[i] = static_cast<BYTE>(i * 7 + 3);
+    SetIdentity(0x2D, 0x6B, 0x21, 0x3A);
+    auto& dsp = bus.devices[DSP_EEPROM_ADDRESS].memory;
+    for (size_t i = 0; i < dsp.size(); ++i) dsp[i] = static_cast<BYTE>(i ^ (i >> 8));
+    auto& decoder = bus.devices[CHANNEL_DECODER_ADDRESS].memory;
+    for (size_t i = 0; i < decoder.size(); ++i) decoder[i] = static_cast<BYTE>(0x40 + i);
+    m_decoderBefore = decoder;
+
+    folder = disk::FreshFolder(L"app_save_test");
+    target = folder + L"board.bin";
+    g_answer = target;
+    g_asked = 0;
+    m_previousSaveAs = SetSaveFileNameFunction(AnswerSaveAs);
+  }
+  ~Save() override {
+    SetSaveFileNameFunction(m_previousSaveAs);
+    SetWriteFileFunction(nullptr);
+  }
+
+  static void SaveCommand(HWND h) {
+    ::SendMessageW(h, WM_COMMAND, MAKEWPARAM(IDC_SAVE_EEPROM, 0), 0);
+  }
+
+  // Runs the save command once in a shown dialog; returns what it showed
+  // before and after.
+  std::pair<View, View> SaveOnce(std::function<void(HWND)> before = nullptr) {
+    std::pair<View, View> views;
+    RunDialog([&](HWND h) {
+      shown = h;
+      if (before) before(h);
+      views.first = Look(h);
+      m_transfersBefore = bus.transfers.size();
+      m_boxesBefore = Boxes().size();
+      SaveCommand(h);
+      views.second = Look(h);
+      PressEscape(h);
+    });
+    return views;
+  }
+
+  // Selection 1 of a real combo box: the DSP EEPROM.
+  void ChooseDsp(HWND h) {
+    HWND combo = ::CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | CBS_DROPDOWNLIST, 0, 0, 50, 80,
+                                   h, nullptr, nullptr, nullptr);
+    ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Board EEPROM"));
+    ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"DSP EEPROM"));
+    ::SendMessageW(combo, CB_SETCURSEL, 1, 0);
+    dlg->m_cbSource.Attach(combo);
+  }
+
+  std::vector<std::wstring> NewBoxes() const {
+    std::vector<Box> boxes(Boxes().begin() + m_boxesBefore, Boxes().end());
+    return Texts(boxes);
+  }
+  size_t NewTransfers() const { return bus.transfers.size() - m_transfersBefore; }
+  // The gate was closed: the decoder's saved block is back, written last.
+  bool DecoderRestored() const {
+    const auto& now = bus.devices.at(CHANNEL_DECODER_ADDRESS).memory;
+    const Transfer& last = bus.transfers.back();
+    return std::equal(now.begin() + 0x3C, now.begin() + 0x42, m_decoderBefore.begin() + 0x3C) &&
+           last.write && last.device == CHANNEL_DECODER_ADDRESS;
+  }
+
+  std::wstring folder, target;
+  HWND shown = nullptr;  // the dialog, while it ran
+
+ private:
+  GetFileNameFunction m_previousSaveAs;
+  size_t m_transfersBefore = 0, m_boxesBefore = 0;
+  std::vector<BYTE> m_decoderBefore;
+};
+
+void ExpectUnchanged(const View& before, const View& after) {
+  EXPECT_EQ(after.status, before.status);
+  EXPECT_EQ(after.high, before.high);
+  EXPECT_EQ(after.pos, before.pos);
+  EXPECT_EQ(after.exitEnabled, before.exitEnabled);
+  EXPECT_EQ(after.reFlashEnabled, before.reFlashEnabled);
+}
+
+TEST_F(Save, CancelledSaveAsChangesNothing) {
+  g_answer.clear();
+  auto [before, after] = SaveOnce();
+  EXPECT_EQ(g_asked, 1);
+  ExpectUnchanged(before, after);
+  EXPECT_EQ(NewTransfers(), 0u);
+  EXPECT_TRUE(NewBoxes().empty());
+  EXPECT_EQ(disk::Listing(folder), L"");
+}
+
+TEST_F(Save, PathThatCannotBeWrittenGetsOneBoxBeforeAnyTransfer) {
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+  } cases[] = {
+      {"missing folder", [&] { g_answer = folder + L"no such folder\\board.bin"; }},
+      {"a folder of that name", [&] { ::CreateDirectoryW(target.c_str(), nullptr); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    disk::FreshFolder(L"app_save_test");
+    ::RemoveDirectoryW(target.c_str());
+    g_answer = target;
+    c.arrange();
+    auto [before, after] = SaveOnce();
+    EXPECT_EQ(NewBoxes(), std::vector<std::wstring>{L"File can't be created"});
+    ExpectUnchanged(before, after);
+    EXPECT_EQ(NewTransfers(), 0u);
+    EXPECT_EQ(disk::Listing(folder), L"");
+  }
+  ::RemoveDirectoryW(target.c_str());
+}
+
+// A file held open elsewhere without sharing cannot be replaced.
+TEST_F(Save, FileInUseElsewhereCannotBeCreated) {
+  disk::Put(target, "old image");
+  HANDLE held = ::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  auto [before, after] = SaveOnce();
+  ::CloseHandle(held);
+  EXPECT_EQ(NewBoxes(), std::vector<std::wstring>{L"File can't be created"});
+  ExpectUnchanged(before, after);
+  EXPECT_EQ(disk::Contents(target), "old image");
+  EXPECT_EQ(disk::Listing(folder), L"board.bin");
+}
+
+TEST_F(Save, BoardDumpReplacesAnOldFileWithExactlyTheEepromAndRestoresTheButtons) {
+  disk::Put(target, std::string(1000, 'x'));  // longer than the image
+  auto [before, after] = SaveOnce();
+  EXPECT_EQ(g_owner, shown);  // Save As is owned by the dialog
+  EXPECT_EQ(disk::Contents(target), Bytes(bus.devices[BOARD_EEPROM_ADDRESS].memory));
+  EXPECT_EQ(disk::Listing(folder), L"board.bin");  // no temporary file left
+  EXPECT_TRUE(NewBoxes().empty());
+  EXPECT_EQ(after.status, L"Board EEPROM content successfully stored to file!");
+  EXPECT_EQ(after.low, 0);
+  EXPECT_EQ(after.high, 256);
+  EXPECT_EQ(after.pos, 256);
+  // A dump unlocks nothing: Exit stays disabled as the verdict left it.
+  EXPECT_FALSE(before.exitEnabled);
+  EXPECT_FALSE(after.exitEnabled);
+  EXPECT_TRUE(after.reFlashEnabled);
+  EXPECT_EQ(dlg->m_wSubSystemID, SUBSYSTEM_ID_REFLASH);
+}
+
+TEST_F(Save, FailedIdentityReadStillGivesACompleteImage) {
+  auto [before, after] = SaveOnce([&](HWND) { FailTransferFromNow(1); });
+  EXPECT_EQ(NewBoxes(), std::vector<std::wstring>{L"ReadEEPROM: I2C-read to Board EEPROM failed"});
+  EXPECT_EQ(disk::Contents(target), Bytes(bus.devices[BOARD_EEPROM_ADDRESS].memory));
+  EXPECT_EQ(after.status, L"Board EEPROM content successfully stored to file!");
+  EXPECT_EQ(dlg->m_wSubVendorID, 0);
+  EXPECT_EQ(dlg->m_wSubSystemID, 0);
+}
+
+TEST_F(Save, FailedBoardDumpLeavesAnOldFileUntouchedAndNoTemporary) {
+  disk::Put(target, "old image");
+  auto [before, after] = SaveOnce([&](HWND) { FailTransferFromNow(1 + 5); });  // 5th chunk
+  EXPECT_EQ(NewBoxes().size(), 1u);
+  EXPECT_EQ(disk::Contents(target), "old image");
+  EXPECT_EQ(disk::Listing(folder), L"board.bin");
+  EXPECT_EQ(after.status, L"Reading out Board EEPROM content failed!!!");
+  EXPECT_EQ(after.pos, 0);
+  EXPECT_EQ(after.exitEnabled, before.exitEnabled);
+  EXPECT_EQ(after.reFlashEnabled, before.reFlashEnabled);
+}
+
+TEST_F(Save, NoCardFailsBothOpeningsAndLeavesNoFile) {
+  opener.failBoxes = {L"Couldn't find AnalogCaptureFilter!"};
+  auto [before, after] = SaveOnce([&](HWND) { opener.fail = true; });
+  EXPECT_EQ(NewBoxes(), (std::vector<std::wstring>{L"Couldn't find AnalogCaptureFilter!",
+                                                   L"Couldn't find AnalogCaptureFilter!"}));
+  EXPECT_EQ(disk::Listing(folder), L"");
+  EXPECT_EQ(after.status, L"Reading out Board EEPROM content failed!!!");
+  EXPECT_EQ(after.pos, 0);
+}
+
+TEST_F(Save, FailedBoardFileWriteIsReportedWithTheSystemsReason) {
+  disk::Put(target, "old image");
+  g_writes = 0;
+  g_failWriteAt = 1;
+  SetWriteFileFunction(FullDiskWrite);
+  auto [before, after] = SaveOnce();
+  SetWriteFileFunction(nullptr);
+  ASSERT_EQ(NewBoxes().size(), 1u);
+  EXPECT_EQ(NewBoxes()[0],
+            L"Writing the image file failed: " + target + L": " + SystemErrorText(ERROR_DISK_FULL));
+  EXPECT_EQ(disk::Contents(target), "old image");
+  EXPECT_EQ(disk::Listing(folder), L"board.bin");
+  EXPECT_EQ(after.status, L"Reading out Board EEPROM content failed!!!");
+  EXPECT_EQ(after.pos, 0);
+  EXPECT_EQ(after.exitEnabled, before.exitEnabled);
+  EXPECT_EQ(after.reFlashEnabled, before.reFlashEnabled);
+}
+
+// Another program opens the chosen file while the dump runs, sharing
+// reading and writing but not its removal: the final step fails.
+TEST_F(Save, FailedReplaceKeepsTheOldFile) {
+  disk::Put(target, "old image");
+  HANDLE held = INVALID_HANDLE_VALUE;
+  auto [before, after] = SaveOnce([&](HWND) {
+    bus.fault = [&](size_t, const Transfer&) {
+      if (held == INVALID_HANDLE_VALUE)
+        held = ::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+      return S_OK;
+    };
+  });
+  ::CloseHandle(held);
+  ASSERT_EQ(NewBoxes().size(), 1u);
+  EXPECT_EQ(NewBoxes()[0].rfind(L"Putting the image in place of " + target + L" failed: ", 0), 0u)
+      << Narrow(NewBoxes()[0]);
+  EXPECT_EQ(disk::Contents(target), "old image");
+  EXPECT_EQ(disk::Listing(folder), L"board.bin");
+  EXPECT_EQ(after.status, L"Reading out Board EEPROM content failed!!!");
+  EXPECT_EQ(after.pos, 0);
+}
+
+TEST_F(Save, DspSelectionDumpsTheWholeDspEeprom) {
+  auto [before, after] = SaveOnce([&](HWND h) { ChooseDsp(h); });
+  dlg->m_cbSource.Detach();
+  EXPECT_EQ(disk::Contents(target), Bytes(bus.devices[DSP_EEPROM_ADDRESS].memory));
+  EXPECT_EQ(disk::Listing(folder), L"board.bin");
+  EXPECT_TRUE(NewBoxes().empty());
+  EXPECT_EQ(after.status, L"DSP EEPROM content successfully stored to file!");
+  EXPECT_EQ(after.high, 32768);
+  EXPECT_EQ(after.pos, 32768);
+  EXPECT_FALSE(after.exitEnabled);
+  EXPECT_TRUE(after.reFlashEnabled);
+  EXPECT_TRUE(DecoderRestored());
+}
+
+TEST_F(Save, FailedDspReadLeavesNoFile) {
+  auto [before, after] = SaveOnce([&](HWND h) {
+    ChooseDsp(h);
+    bus.fault = [&](size_t, const Transfer& t) {
+      return t.device == DSP_EEPROM_ADDRESS && t.subAddress[0] == 0x20 ? E_FAIL : S_OK;
+    };
+  });
+  dlg->m_cbSource.Detach();
+  EXPECT_EQ(NewBoxes().size(), 1u);
+  EXPECT_EQ(disk::Listing(folder), L"");
+  EXPECT_EQ(after.status, L"Reading out DSP EEPROM content failed!!!");
+  EXPECT_EQ(after.pos, 0);
+  EXPECT_EQ(after.exitEnabled, before.exitEnabled);
+  EXPECT_EQ(after.reFlashEnabled, before.reFlashEnabled);
+  EXPECT_TRUE(DecoderRestored());
+}
+
+TEST_F(Save, DspFileWriteFailingPartWayClosesTheGateAndLeavesNoFile) {
+  g_writes = 0;
+  g_failWriteAt = 10;
+  SetWriteFileFunction(FullDiskWrite);
+  auto [before, after] = SaveOnce([&](HWND h) { ChooseDsp(h); });
+  SetWriteFileFunction(nullptr);
+  dlg->m_cbSource.Detach();
+  ASSERT_EQ(NewBoxes().size(), 1u);
+  EXPECT_NE(NewBoxes()[0].find(target + L": " + SystemErrorText(ERROR_DISK_FULL)),
+            std::wstring::npos)
+      << Narrow(NewBoxes()[0]);
+  EXPECT_EQ(disk::Listing(folder), L"");
+  EXPECT_EQ(after.status, L"Reading out DSP EEPROM content failed!!!");
+  EXPECT_EQ(after.pos, 0);
+  EXPECT_EQ(after.exitEnabled, before.exitEnabled);
+  EXPECT_EQ(after.reFlashEnabled, before.reFlashEnabled);
+  EXPECT_TRUE(DecoderRestored());
+}

@@ -1,0 +1,196 @@
+#include "framework/app.h"
+#include "framework/controls.h"
+#include "framework/dialog.h"
+#include "res/resource.h"
+#include "tests/framework/modal_script.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// The main template with a message table of every kind of entry.
+class TableDialog : public CDialog {
+ public:
+  TableDialog() : CDialog(IDD_FLASHER) {}
+  CButton m_btnExit;
+  CButton m_btnReFlash;
+  CStatic m_stStatus;
+  CProgressCtrl m_progress;
+  CButton m_btnMissing;  // no such control in the template
+  std::vector<std::string> calls;
+  bool defaultSysCommand = true;
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override {
+    calls.push_back(pDX->m_bSaveAndValidate ? "save" : "load");
+    DDX_Control(pDX, IDOK, m_btnExit);
+    DDX_Control(pDX, IDC_REFLASH, m_btnReFlash);
+    DDX_Control(pDX, IDC_STATUS, m_stStatus);
+    DDX_Control(pDX, IDC_PROGRESS, m_progress);
+    DDX_Control(pDX, 4711, m_btnMissing);
+  }
+  BOOL OnInitDialog() override {
+    calls.push_back("init");
+    return CDialog::OnInitDialog();
+  }
+  void OnClick() { calls.push_back("click"); }
+  void OnSave() { calls.push_back("save command"); }
+  void OnSysCommand(UINT id, LPARAM) {
+    calls.push_back("syscommand " + std::to_string(id));
+    if (defaultSysCommand) Default();
+  }
+  HCURSOR OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(0x1234); }
+  DECLARE_MESSAGE_TABLE(TableDialog)
+};
+
+// clang-format off
+BEGIN_MESSAGE_TABLE(TableDialog)
+  ON_WM_SYSCOMMAND()
+  ON_WM_QUERYDRAGICON()
+  ON_BN_CLICKED(IDC_REFLASH, OnClick)
+  ON_COMMAND(IDC_SAVE_EEPROM, OnSave)
+END_MESSAGE_TABLE(TableDialog, CDialog)
+// clang-format on
+
+class AboutBox : public CDialog {
+ public:
+  AboutBox() : CDialog(IDD_ABOUT) {}
+};
+
+class TestApp : public CWinApp {
+} theTestApp;
+
+RECT WindowRect(HWND hwnd) {
+  RECT r;
+  ::GetWindowRect(hwnd, &r);
+  return r;
+}
+
+POINT Centre(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+
+void ExpectCentredOn(const RECT& inner, const RECT& outer) {
+  EXPECT_NEAR(Centre(inner).x, Centre(outer).x, 1);
+  EXPECT_NEAR(Centre(inner).y, Centre(outer).y, 1);
+}
+
+}  // namespace
+
+TEST(CDialog, BindsControlsAndRoutesCommandsByIdAndCode) {
+  TableDialog dlg;
+  HWND boundExit = nullptr;
+  bool missingWindowless = false;
+  LRESULT dragIcon = 0;
+  INT_PTR result =
+      modal::WithScript([&] { return dlg.DoModal(); },
+                        [&] {
+                          HWND h = dlg.m_hWnd;
+                          boundExit = dlg.m_btnExit.m_hWnd;
+                          missingWindowless = dlg.m_btnMissing.m_hWnd == nullptr;
+                          struct Command {
+                            WORD id, code;
+                            LPARAM from;
+                          } commands[] = {
+                              {IDC_REFLASH, BN_CLICKED, 1},   // the button
+                              {IDC_REFLASH, BN_SETFOCUS, 1},  // another notification: not routed
+                              {IDC_SAVE_EEPROM, 0, 0},        // a menu command
+                              {IDC_SAVE_EEPROM, 1, 0},        // an accelerator
+                              {IDC_SAVE_EEPROM, 5, 1},        // a control's other notification
+                              {1003, 0, 0},                   // an id without an entry
+                          };
+                          for (const Command& c : commands)
+                            ::SendMessageW(h, WM_COMMAND, MAKEWPARAM(c.id, c.code), c.from);
+                          dragIcon = ::SendMessageW(h, WM_QUERYDRAGICON, 0, 0);
+                          ::SendMessageW(h, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                        });
+  EXPECT_EQ(result, IDOK);
+  EXPECT_EQ(dlg.calls, (std::vector<std::string>{"init", "load", "click", "save command",
+                                                 "save command", "save"}));
+  EXPECT_NE(boundExit, nullptr);
+  EXPECT_TRUE(missingWindowless);
+  EXPECT_EQ(dragIcon, 0x1234);
+  // The window is gone, and so are the bindings.
+  EXPECT_EQ(dlg.m_hWnd, nullptr);
+  EXPECT_EQ(dlg.m_btnExit.m_hWnd, nullptr);
+  EXPECT_EQ(dlg.m_progress.m_hWnd, nullptr);
+}
+
+TEST(CDialog, EscapeAndTheCloseCommandCancel) {
+  for (bool byKey : {true, false}) {
+    TableDialog dlg;
+    INT_PTR result = modal::WithScript(
+        [&] { return dlg.DoModal(); },
+        [&] {
+          if (byKey) {
+            HWND focus = ::GetFocus();
+            ::PostMessageW(focus ? focus : dlg.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
+          } else {
+            ::PostMessageW(dlg.m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);  // handled, then default
+          }
+        });
+    EXPECT_EQ(result, IDCANCEL) << (byKey ? "Esc" : "SC_CLOSE");
+  }
+}
+
+TEST(CDialog, HandlerWithoutDefaultSwallowsTheMessage) {
+  TableDialog dlg;
+  dlg.defaultSysCommand = false;
+  bool stillOpen = false;
+  INT_PTR result = modal::WithScript([&] { return dlg.DoModal(); },
+                                     [&] {
+                                       ::SendMessageW(dlg.m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+                                       stillOpen =
+                                           ::IsWindow(dlg.m_hWnd) && ::IsWindowVisible(dlg.m_hWnd);
+                                       ::EndDialog(dlg.m_hWnd, 7);
+                                     });
+  EXPECT_TRUE(stillOpen);
+  EXPECT_EQ(result, 7);
+}
+
+// A second template at 0, 0 is centred over the main window, its owner.
+TEST(CDialog, SecondDialogIsOwnedByTheMainWindowAndCentredOverIt) {
+  TableDialog main;
+  theTestApp.m_pMainWnd = &main;
+  RECT mainRect{}, aboutRect{};
+  HWND mainHwnd = nullptr, aboutOwner = nullptr;
+  bool mainDisabled = false;
+  modal::WithScript([&] { return main.DoModal(); },
+                    [&] {
+                      mainHwnd = main.m_hWnd;
+                      // Off-centre, so that "over the owner" differs from "on the screen"
+                      // (and far enough from the edge that the wider box need not be pushed in).
+                      ::SetWindowPos(mainHwnd, nullptr, 300, 250, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+                      mainRect = WindowRect(mainHwnd);
+                      AboutBox about;
+                      modal::Soon([&] {
+                        aboutRect = WindowRect(about.m_hWnd);
+                        aboutOwner = ::GetWindow(about.m_hWnd, GW_OWNER);
+                        mainDisabled = !::IsWindowEnabled(mainHwnd);
+                        about.EndDialog(IDOK);
+                      });
+                      about.DoModal();
+                      main.EndDialog(IDOK);
+                    });
+  theTestApp.m_pMainWnd = nullptr;
+  EXPECT_EQ(mainRect.left, 300);
+  EXPECT_EQ(aboutOwner, mainHwnd);
+  EXPECT_TRUE(mainDisabled);
+  ExpectCentredOn(aboutRect, mainRect);
+}
+
+TEST(CDialog, MainDialogStartsCentredOnTheWorkArea) {
+  TableDialog main;
+  RECT rect{}, work{};
+  modal::WithScript([&] { return main.DoModal(); },
+                    [&] {
+                      rect = WindowRect(main.m_hWnd);
+                      MONITORINFO mi{};
+                      mi.cbSize = sizeof mi;
+                      ::GetMonitorInfoW(::MonitorFromWindow(main.m_hWnd, MONITOR_DEFAULTTONEAREST),
+                                        &mi);
+                      work = mi.rcWork;
+                      main.EndDialog(IDOK);
+                    });
+  ExpectCentredOn(rect, work);
+}
