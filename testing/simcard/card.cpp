@@ -1,0 +1,365 @@
+#include "testing/simcard/card.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+namespace simcard {
+
+namespace {
+
+// Board EEPROM of a card as it leaves the factory, before its identity
+// bytes are set. The bytes differ from the product's image in places, and
+// a serial number sits at 0x80, so a partial re-programming shows.
+const BYTE kBoardBase[0x50] = {
+    0x2D, 0x6B, 0x21, 0x3A, 0x54, 0x20, 0x1C, 0x00, 0x43, 0x43, 0xA9, 0x1C, 0x55, 0xD2, 0xB2, 0x90,
+    0x00, 0x01, 0x20, 0x00, 0xFF, 0x20, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0x01, 0x40, 0x01, 0x02, 0x03, 0x01, 0x01, 0x03, 0x08, 0xFF, 0x00, 0xD4, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0x20, 0x00, 0xC2, 0x96, 0x10, 0x03, 0x31, 0x15, 0x06, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+};
+const char kSerial[] = "SN0419-22871";
+
+// Channel decoder registers 0x3C-0x41 in their normal (gate closed) form.
+const BYTE kChdecBlock[6] = {0x5A, 0x1C, 0x30, 0x80, 0x27, 0x05};
+
+std::string Narrow(const std::wstring& w) {
+  std::string s;
+  for (wchar_t c : w) s += c < 128 ? static_cast<char>(c) : '?';
+  return s;
+}
+
+std::wstring EnvW(const wchar_t* name) {
+  wchar_t buffer[MAX_PATH];
+  const DWORD n = GetEnvironmentVariableW(name, buffer, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::wstring(buffer, n) : std::wstring();
+}
+
+bool LoadFile(const std::wstring& path, std::vector<BYTE>* out) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  out->clear();
+  BYTE chunk[4096];
+  DWORD got = 0;
+  while (::ReadFile(f, chunk, sizeof chunk, &got, nullptr) && got > 0)
+    out->insert(out->end(), chunk, chunk + got);
+  CloseHandle(f);
+  return true;
+}
+
+bool StoreFile(const std::wstring& path, const std::vector<BYTE>& bytes) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok =
+      ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+      written == bytes.size();
+  CloseHandle(f);
+  return ok;
+}
+
+void MakeDirectories(const std::wstring& dir) {
+  // Each level in turn; the ones that exist refuse harmlessly.
+  for (size_t i = dir.find_first_of(L"\\/", 3); i != std::wstring::npos;
+       i = dir.find_first_of(L"\\/", i + 1))
+    CreateDirectoryW(dir.substr(0, i).c_str(), nullptr);
+  CreateDirectoryW(dir.c_str(), nullptr);
+}
+
+std::string HrText(HRESULT hr) {
+  char b[16];
+  std::snprintf(b, sizeof b, "0x%08lX", static_cast<unsigned long>(hr));
+  return b;
+}
+
+const wchar_t* FileOf(BYTE device) {
+  switch (device) {
+    case BOARD_EEPROM_ADDRESS:
+      return L"board.bin";
+    case DSP_EEPROM_ADDRESS:
+      return L"dsp.bin";
+    default:
+      return L"chdec.bin";
+  }
+}
+
+}  // namespace
+
+long long NowMicroseconds() {
+  LARGE_INTEGER f, c;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&c);
+  return c.QuadPart / f.QuadPart * 1000000 + c.QuadPart % f.QuadPart * 1000000 / f.QuadPart;
+}
+
+std::string Hex(const BYTE* bytes, size_t count) {
+  std::string s;
+  char b[4];
+  for (size_t i = 0; i < count; ++i) {
+    std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
+    s += b;
+  }
+  return s;
+}
+
+bool ParsePreset(const std::string& name, Preset* preset) {
+  static const struct {
+    const char* name;
+    Preset preset;
+  } kNames[] = {{"reflash", Preset::Reflash},
+                {"correct", Preset::Correct},
+                {"other", Preset::Other},
+                {"wrong-vendor", Preset::WrongVendor}};
+  for (const auto& n : kNames)
+    if (name == n.name) {
+      *preset = n.preset;
+      return true;
+    }
+  return false;
+}
+
+Contents PresetContents(Preset preset) {
+  Contents c;
+  c.board.assign(BOARD_SIZE, 0xFF);
+  std::memcpy(c.board.data(), kBoardBase, sizeof kBoardBase);
+  std::memcpy(c.board.data() + 0x80, kSerial, sizeof kSerial - 1);
+  static const BYTE kIdentity[][4] = {{0x2D, 0x6B, 0x21, 0x3A},
+                                      {0x2D, 0x6B, 0x2C, 0x3A},
+                                      {0x2D, 0x6B, 0x00, 0x00},
+                                      {0x6B, 0x2D, 0x21, 0x3A}};
+  std::memcpy(c.board.data(), kIdentity[static_cast<int>(preset)], 4);
+
+  // DSP firmware: any content whose every byte depends on its address.
+  c.dsp.resize(DSP_SIZE);
+  unsigned x = 0x2F6E2B1;
+  for (size_t i = 0; i < DSP_SIZE; ++i) {
+    x = x * 1103515245u + 12345u;
+    c.dsp[i] = static_cast<BYTE>(x >> 16);
+  }
+
+  c.chdec.resize(CHDEC_SIZE);
+  for (size_t i = 0; i < CHDEC_SIZE; ++i) c.chdec[i] = static_cast<BYTE>(i * 7 + 3);
+  c.chdec[0x07] = 0x00;
+  std::memcpy(c.chdec.data() + 0x3C, kChdecBlock, sizeof kChdecBlock);
+  return c;
+}
+
+FaultPlan ParseFaultPlan(const std::string& text, std::vector<std::string>* errors) {
+  FaultPlan plan;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (const auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+    std::istringstream words(line);
+    std::string verb, arg, extra;
+    if (!(words >> verb)) continue;
+    words >> arg >> extra;
+    bool ok = true;
+    if (verb == "fail") {
+      char* end = nullptr;
+      const unsigned long n = std::strtoul(arg.c_str(), &end, 10);
+      HRESULT hr = E_FAIL;
+      if (!extra.empty()) {
+        char* hend = nullptr;
+        hr = static_cast<HRESULT>(std::strtoul(extra.c_str(), &hend, 0));
+        ok = *hend == '\0';
+      }
+      ok = ok && !arg.empty() && *end == '\0' && n > 0;
+      if (ok) plan.failures[n] = hr;
+    } else if (verb == "write-protect" && arg == "board") {
+      plan.protectBoard = true;
+    } else if (verb == "write-protect" && arg == "dsp") {
+      plan.protectDsp = true;
+    } else if (verb == "write-protect" && arg == "chdec") {
+      plan.protectChdec = true;
+    } else if (verb == "no-kscontrol" && arg.empty()) {
+      plan.noKsControl = true;
+    } else {
+      ok = false;
+    }
+    if (!ok && errors) errors->push_back(line);
+  }
+  return plan;
+}
+
+std::wstring StateDirectory() {
+  std::wstring dir = EnvW(L"SIMCARD_DIR");
+  if (dir.empty()) dir = L"C:\\simcard\\";
+  if (dir.back() != L'\\' && dir.back() != L'/') dir += L'\\';
+  return dir;
+}
+
+bool WriteCard(const std::wstring& dir, const Contents& contents) {
+  MakeDirectories(dir);
+  std::wstring base = dir;
+  if (base.back() != L'\\') base += L'\\';
+  DeleteFileW((base + L"fault.txt").c_str());
+  DeleteFileW((base + L"transfers.log").c_str());
+  return StoreFile(base + L"board.bin", contents.board) &&
+         StoreFile(base + L"dsp.bin", contents.dsp) &&
+         StoreFile(base + L"chdec.bin", contents.chdec);
+}
+
+Card::Card(std::wstring dir) : m_dir(std::move(dir)) {
+  if (m_dir.empty() || m_dir.back() != L'\\') m_dir += L'\\';
+  MakeDirectories(m_dir);
+  m_log = CreateFileW((m_dir + L"transfers.log").c_str(), FILE_APPEND_DATA,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+
+  Preset preset = Preset::Reflash;
+  std::string presetName = Narrow(EnvW(L"SIMCARD_CARD"));
+  std::vector<BYTE> named;
+  if (presetName.empty() && LoadFile(m_dir + L"card.txt", &named)) {
+    presetName.assign(named.begin(), named.end());
+    presetName.erase(presetName.find_last_not_of(" \r\n\t") + 1);
+  }
+  if (!presetName.empty() && !ParsePreset(presetName, &preset))
+    Note("unknown card \"" + presetName + "\", using reflash");
+  const Contents fresh = PresetContents(preset);
+  const struct {
+    BYTE device;
+    std::vector<BYTE>* bytes;
+    const std::vector<BYTE>* fresh;
+  } kDevices[] = {{BOARD_EEPROM_ADDRESS, &m_contents.board, &fresh.board},
+                  {DSP_EEPROM_ADDRESS, &m_contents.dsp, &fresh.dsp},
+                  {CHANNEL_DECODER_ADDRESS, &m_contents.chdec, &fresh.chdec}};
+  for (const auto& d : kDevices) {
+    if (LoadFile(m_dir + FileOf(d.device), d.bytes) && d.bytes->size() == d.fresh->size()) continue;
+    *d.bytes = *d.fresh;
+    Save(d.device);
+    Note("made " + Narrow(FileOf(d.device)) + " from the preset");
+  }
+
+  std::vector<BYTE> plan;
+  if (LoadFile(m_dir + L"fault.txt", &plan)) {
+    std::vector<std::string> errors;
+    m_faults = ParseFaultPlan(std::string(plan.begin(), plan.end()), &errors);
+    for (const auto& e : errors) Note("fault.txt: ignored \"" + e + "\"");
+  }
+  Note("card loaded from " + Narrow(m_dir) + " by process " +
+       std::to_string(GetCurrentProcessId()));
+}
+
+Card::~Card() {
+  if (m_log != INVALID_HANDLE_VALUE) CloseHandle(m_log);
+}
+
+void Card::Log(const std::string& line, long long at) {
+  if (m_log == INVALID_HANDLE_VALUE) return;
+  const std::string text = std::to_string(at ? at : NowMicroseconds()) + " " + line + "\r\n";
+  DWORD written = 0;
+  ::WriteFile(m_log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+void Card::Note(const std::string& text) { Log("# " + text); }
+
+void Card::Save(BYTE device) {
+  const std::vector<BYTE>& bytes = device == BOARD_EEPROM_ADDRESS ? m_contents.board
+                                   : device == DSP_EEPROM_ADDRESS ? m_contents.dsp
+                                                                  : m_contents.chdec;
+  if (!StoreFile(m_dir + FileOf(device), bytes)) Note("could not write " + Narrow(FileOf(device)));
+}
+
+bool Card::GateOpen() const {
+  // The state the gate's opening writes: 0x07 = 0x02 and the block at 0x3C
+  // in its modified form (bits 7-6 of 0x3C and bit 3 of 0x3D clear, 0x40
+  // all ones, bits 7-6 of 0x41 set).
+  const auto& r = m_contents.chdec;
+  return r[0x07] == 0x02 && (r[0x3C] & 0xC0) == 0 && (r[0x3D] & 0x08) == 0 && r[0x40] == 0xFF &&
+         (r[0x41] & 0xC0) == 0xC0;
+}
+
+HRESULT Card::Transfer(PKSPROPERTY property, ULONG propertyLength, void* data, ULONG dataLength,
+                       ULONG* bytesReturned) {
+  // Stamped when the call arrives: the pacing the log shows is that of the
+  // caller, not of the file writes that follow.
+  const long long arrived = NowMicroseconds();
+  const unsigned long number = ++m_transfers;
+  const std::string n = std::to_string(number);
+  auto refuse = [&](HRESULT hr, const std::string& why) {
+    Log(n + " ! " + why + " hr=" + HrText(hr), arrived);
+    return hr;
+  };
+  if (!property || propertyLength != sizeof(I2CTransferRequest))
+    return refuse(E_INVALIDARG, "request length " + std::to_string(propertyLength));
+  if (!data || dataLength != sizeof(I2CWriteData))
+    return refuse(E_INVALIDARG, "data length " + std::to_string(dataLength));
+  if (property->Set != PROPSETID_I2C_ACCESS || property->Id != 0)
+    return refuse(HRESULT_FROM_WIN32(ERROR_SET_NOT_FOUND),
+                  "property set or id " + std::to_string(property->Id));
+  const auto* req = reinterpret_cast<const I2CTransferRequest*>(property);
+  auto* wd = static_cast<I2CWriteData*>(data);
+  if (req->Property.Flags != KSPROPERTY_TYPE_GET && req->Property.Flags != KSPROPERTY_TYPE_SET)
+    return refuse(E_INVALIDARG, "flags " + std::to_string(req->Property.Flags));
+  const bool write = req->Property.Flags == KSPROPERTY_TYPE_SET;
+  if (!req->SubAddress || req->SubAddressLength < 1 || req->SubAddressLength > 2)
+    return refuse(E_INVALIDARG, "sub-address length " + std::to_string(req->SubAddressLength));
+  BYTE* bytes = write ? wd->Buffer : req->ReadBuffer;
+  const ULONG length = write ? wd->Length : req->ReadLength;
+  if (!bytes || length == 0 || length > DSP_SIZE)
+    return refuse(E_INVALIDARG, "buffer or length " + std::to_string(length));
+
+  const BYTE device = req->DeviceAddress;
+  const BYTE* sub = req->SubAddress;
+  const ULONG subLength = req->SubAddressLength;
+  const std::string what = std::string(write ? "W " : "R ") + Hex(&device, 1) + " sub=[" +
+                           Hex(sub, subLength) + "] len=" + std::to_string(length);
+  std::string moved;
+  HRESULT hr;
+  if (const auto f = m_faults.failures.find(number); f != m_faults.failures.end()) {
+    hr = f->second;
+  } else {
+    hr = Carry(write, device, sub, subLength, bytes, length);
+    if (hr == S_OK) moved = Hex(bytes, length);
+  }
+  if (bytesReturned) *bytesReturned = hr == S_OK && !write ? length : 0;
+  Log(n + " " + what + " data=[" + (write ? Hex(bytes, length) : moved) + "] hr=" + HrText(hr),
+      arrived);
+  return hr;
+}
+
+HRESULT Card::Carry(bool write, BYTE device, const BYTE* sub, ULONG subLength, BYTE* bytes,
+                    ULONG length) {
+  std::vector<BYTE>* memory;
+  size_t address;
+  bool protect;
+  switch (device) {
+    case BOARD_EEPROM_ADDRESS:  // one byte, or two low first
+      memory = &m_contents.board;
+      address = subLength == 1 ? sub[0] : sub[0] | sub[1] << 8;
+      protect = m_faults.protectBoard;
+      break;
+    case DSP_EEPROM_ADDRESS:  // two bytes, high first
+      if (!GateOpen()) return NO_ACK;
+      if (subLength != 2) return BAD_ADDRESS;
+      memory = &m_contents.dsp;
+      address = sub[0] << 8 | sub[1];
+      protect = m_faults.protectDsp;
+      break;
+    case CHANNEL_DECODER_ADDRESS:  // one register number
+      if (subLength != 1) return BAD_ADDRESS;
+      memory = &m_contents.chdec;
+      address = sub[0];
+      protect = m_faults.protectChdec;
+      break;
+    default:
+      return NO_ACK;
+  }
+  const size_t size = memory->size();
+  if (address >= size) return BAD_ADDRESS;
+  // Sequential transfers wrap at the end of the memory, as the parts do.
+  if (!write) {
+    for (ULONG i = 0; i < length; ++i) bytes[i] = (*memory)[(address + i) % size];
+    return S_OK;
+  }
+  if (protect) return S_OK;
+  for (ULONG i = 0; i < length; ++i) (*memory)[(address + i) % size] = bytes[i];
+  Save(device);
+  return S_OK;
+}
+
+}  // namespace simcard
