@@ -63,6 +63,20 @@ static_assert(sizeof(I2CTransferRequest) == 64);
 static_assert(sizeof(I2CWriteData) == 16);
 #endif
 
+// A request to `device` with its sub-address bytes at `subAddress`; the
+// fields a transfer does not use stay zero.
+inline I2CTransferRequest MakeI2CRequest(ULONG flags, BYTE device, BYTE* subAddress,
+                                         ULONG subAddressLength) {
+  I2CTransferRequest request = {};
+  request.Property.Set = PROPSETID_I2C_ACCESS;
+  request.Property.Id = 0;
+  request.Property.Flags = flags;
+  request.DeviceAddress = device;
+  request.SubAddress = subAddress;
+  request.SubAddressLength = subAddressLength;
+  return request;
+}
+
 // What every call passes as the two lengths.
 inline constexpr ULONG I2C_REQUEST_LENGTH = sizeof(I2CTransferRequest);
 inline constexpr ULONG I2C_DATA_LENGTH = sizeof(I2CWriteData);

@@ -43,13 +43,8 @@ struct ChunkFailure {
 bool ReadBoardChunks(IKsControl* control, BYTE* buffer, UINT32 size,
                      const std::function<void(UINT32)>& afterChunk, ChunkFailure* failure) {
   BYTE subAddress[2] = {0x00, 0x00};
-  I2CTransferRequest request = {};
-  request.Property.Set = PROPSETID_I2C_ACCESS;
-  request.Property.Id = 0;
-  request.Property.Flags = KSPROPERTY_TYPE_GET;
-  request.DeviceAddress = BOARD_EEPROM_ADDRESS;
-  request.SubAddress = subAddress;
-  request.SubAddressLength = 2;
+  I2CTransferRequest request =
+      MakeI2CRequest(KSPROPERTY_TYPE_GET, BOARD_EEPROM_ADDRESS, subAddress, 2);
   I2CWriteData data = {};
   ULONG returned = 0;
 
@@ -87,13 +82,9 @@ bool WriteBoardEEPROM(EepromContext& ctx, const BYTE* data, UINT32 count, UINT32
   IKsControl* control = handle.get();
 
   BYTE subAddress[2] = {0x00, 0x00};
-  I2CTransferRequest request = {};
-  request.Property.Set = PROPSETID_I2C_ACCESS;
-  request.Property.Id = 0;
-  request.Property.Flags = KSPROPERTY_TYPE_SET;
-  request.DeviceAddress = BOARD_EEPROM_ADDRESS;
-  request.SubAddress = subAddress;
-  request.SubAddressLength = eepromSize <= 256 ? 1 : 2;
+  // A 256-byte part takes the low byte of the offset alone.
+  I2CTransferRequest request = MakeI2CRequest(KSPROPERTY_TYPE_SET, BOARD_EEPROM_ADDRESS, subAddress,
+                                              eepromSize <= 256 ? 1 : 2);
   I2CWriteData writeData = {};
   writeData.Length = 1;
   ULONG returned = 0;

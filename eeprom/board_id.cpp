@@ -13,13 +13,8 @@ bool ReadBoardID(EepromContext& ctx, BYTE* buffer, BoardIdentity& ids) {
 
   // Two sub-address bytes: offset 0, low byte first. Unused fields stay zero.
   BYTE subAddress[2] = {0x00, 0x00};
-  I2CTransferRequest request = {};
-  request.Property.Set = PROPSETID_I2C_ACCESS;
-  request.Property.Id = 0;
-  request.Property.Flags = KSPROPERTY_TYPE_GET;
-  request.DeviceAddress = BOARD_EEPROM_ADDRESS;
-  request.SubAddress = subAddress;
-  request.SubAddressLength = sizeof subAddress;
+  I2CTransferRequest request =
+      MakeI2CRequest(KSPROPERTY_TYPE_GET, BOARD_EEPROM_ADDRESS, subAddress, sizeof subAddress);
   request.ReadBuffer = buffer;
   request.ReadLength = 4;
   I2CWriteData data = {};

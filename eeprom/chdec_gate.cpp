@@ -9,15 +9,6 @@ constexpr BYTE CHDEC_GATE_REGISTER = 0x07;
 constexpr BYTE CHDEC_GATE_OPEN = 0x02;
 constexpr BYTE CHDEC_GATE_CLOSED = 0x00;
 
-void FillRequest(I2CTransferRequest* request, BYTE* subAddress) {
-  *request = {};
-  request->Property.Set = PROPSETID_I2C_ACCESS;
-  request->Property.Id = 0;
-  request->DeviceAddress = CHANNEL_DECODER_ADDRESS;
-  request->SubAddress = subAddress;
-  request->SubAddressLength = 1;
-}
-
 HRESULT Write(IKsControl* control, I2CTransferRequest* request, BYTE* subAddress, BYTE reg,
               const BYTE* bytes, ULONG length, ULONG* returned) {
   request->Property.Flags = KSPROPERTY_TYPE_SET;
@@ -33,9 +24,8 @@ HRESULT Write(IKsControl* control, I2CTransferRequest* request, BYTE* subAddress
 
 bool PrepareChDecGPIO3(IKsControl* control, BYTE* savedBlock, ErrorSink& errors) {
   BYTE subAddress = CHDEC_BLOCK_REGISTER;
-  I2CTransferRequest request;
-  FillRequest(&request, &subAddress);
-  request.Property.Flags = KSPROPERTY_TYPE_GET;
+  I2CTransferRequest request =
+      MakeI2CRequest(KSPROPERTY_TYPE_GET, CHANNEL_DECODER_ADDRESS, &subAddress, 1);
   request.ReadBuffer = savedBlock;
   request.ReadLength = CHDEC_SAVED_BLOCK_SIZE;
   I2CWriteData data = {};
@@ -67,8 +57,8 @@ bool PrepareChDecGPIO3(IKsControl* control, BYTE* savedBlock, ErrorSink& errors)
 
 bool RestoreChDecSettings(IKsControl* control, const BYTE* savedBlock, ErrorSink& errors) {
   BYTE subAddress = CHDEC_GATE_REGISTER;
-  I2CTransferRequest request;
-  FillRequest(&request, &subAddress);
+  I2CTransferRequest request =
+      MakeI2CRequest(KSPROPERTY_TYPE_SET, CHANNEL_DECODER_ADDRESS, &subAddress, 1);
   ULONG returned = 0;
   const BYTE closed = CHDEC_GATE_CLOSED;
   if (Write(control, &request, &subAddress, CHDEC_GATE_REGISTER, &closed, 1, &returned) != S_OK ||

@@ -24,13 +24,8 @@ bool ReadDspEEPROM(EepromContext& ctx, PageSink& file) {
 
   BYTE page[DSP_EEPROM_PAGE_SIZE];
   BYTE subAddress[2] = {0x00, 0x00};
-  I2CTransferRequest request = {};
-  request.Property.Set = PROPSETID_I2C_ACCESS;
-  request.Property.Id = 0;
-  request.Property.Flags = KSPROPERTY_TYPE_GET;
-  request.DeviceAddress = DSP_EEPROM_ADDRESS;
-  request.SubAddress = subAddress;
-  request.SubAddressLength = 2;
+  I2CTransferRequest request =
+      MakeI2CRequest(KSPROPERTY_TYPE_GET, DSP_EEPROM_ADDRESS, subAddress, 2);
   request.ReadBuffer = page;
   request.ReadLength = DSP_EEPROM_PAGE_SIZE;
   I2CWriteData data = {};
