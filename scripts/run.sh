@@ -4,7 +4,10 @@
 # utility on $DISPLAY (or on a private Xvfb when there is no usable display),
 # then closes it again.
 #
-#   scripts/run.sh [--card reflash|correct|other|wrong-vendor|none]
+#   scripts/run.sh [--card reflash|correct|other|wrong-vendor|none] [--keep]
+#
+# --keep leaves the dialog open for you to use (on your own display) and
+# ends when you close it.
 #
 # Screenshots: build/screenshots/run-<card>.png (the dialog) and
 # run-<card>-box<N>.png (each message box before it).
@@ -13,11 +16,13 @@ source "$(dirname "$0")/env.sh"
 source "$ROOT/scripts/simcard-register.sh"
 
 card=reflash
+keep=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --card) card="${2:-}"; shift 2 ;;
     --card=*) card="${1#--card=}"; shift ;;
-    -h | --help) sed -n '2,10p' "$0"; exit 0 ;;
+    --keep) keep=1; shift ;;
+    -h | --help) sed -n '2,13p' "$0"; exit 0 ;;
     *) echo "run.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -80,6 +85,11 @@ for n in 1 2 3 4 5 6; do
 done
 [ "$status" = 0 ] || { echo "run.sh: the dialog did not come up" >&2; cat "$BUILD/uidriver.out" >&2; }
 
+if [ "$keep" = 1 ] && [ "$status" = 0 ]; then
+  echo "== the utility is yours now; close its dialog to end"
+  wait "$app" 2>/dev/null || true
+  exit 0
+fi
 drive close || echo "run.sh: the utility did not close" >&2
 wait "$app" 2>/dev/null || true
 exit "$status"
