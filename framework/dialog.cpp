@@ -109,9 +109,15 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     return FALSE;
   }
 
+  // A handler may run a nested modal loop (the About box) whose messages
+  // come through here too: each message keeps its own Default() request.
+  const bool outerDefault = self->m_default;
   self->m_default = false;
   LRESULT result = 0;
-  if (!self->OnMessage(msg, wp, lp, &result) || self->m_default) return FALSE;
+  const bool handled = self->OnMessage(msg, wp, lp, &result);
+  const bool useDefault = self->m_default;
+  self->m_default = outerDefault;
+  if (!handled || useDefault) return FALSE;
   switch (msg) {
     // These answer through the procedure's own result.
     case WM_QUERYDRAGICON:

@@ -21,6 +21,8 @@ class TableDialog : public CDialog {
   CButton m_btnMissing;  // no such control in the template
   std::vector<std::string> calls;
   bool defaultSysCommand = true;
+  UINT swallowId = 0;  // handled without Default(), after sending nestedId
+  UINT nestedId = 0;
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override {
@@ -39,6 +41,10 @@ class TableDialog : public CDialog {
   void OnSave() { calls.push_back("save command"); }
   void OnSysCommand(UINT id, LPARAM) {
     calls.push_back("syscommand " + std::to_string(id));
+    if (id == swallowId) {
+      if (nestedId) ::SendMessageW(m_hWnd, WM_SYSCOMMAND, nestedId, 0);
+      return;
+    }
     if (defaultSysCommand) Default();
   }
   HCURSOR OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(0x1234); }
@@ -146,6 +152,24 @@ TEST(CDialog, HandlerWithoutDefaultSwallowsTheMessage) {
                                      });
   EXPECT_TRUE(stillOpen);
   EXPECT_EQ(result, 7);
+}
+
+// A nested message's Default() belongs to that message alone: the outer
+// minimise stays swallowed.
+TEST(CDialog, DefaultOfANestedMessageDoesNotLeakOut) {
+  TableDialog dlg;
+  dlg.swallowId = SC_MINIMIZE;
+  dlg.nestedId = 0x0020;  // no such command: its default does nothing
+  bool minimised = true;
+  modal::WithScript([&] { return dlg.DoModal(); },
+                    [&] {
+                      ::SendMessageW(dlg.m_hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+                      minimised = ::IsIconic(dlg.m_hWnd) != FALSE;
+                      ::EndDialog(dlg.m_hWnd, IDOK);
+                    });
+  EXPECT_FALSE(minimised);
+  EXPECT_EQ(dlg.calls[2], "syscommand " + std::to_string(SC_MINIMIZE));
+  EXPECT_EQ(dlg.calls[3], "syscommand 32");
 }
 
 // A second template at 0, 0 is centred over the main window, its owner.
