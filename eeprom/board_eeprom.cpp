@@ -2,6 +2,7 @@
 // low byte first; a 256-byte part takes the low byte alone on writes.
 #include "eeprom/eeprom.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cwchar>
 #include <functional>
@@ -40,11 +41,17 @@ struct ChunkFailure {
 // Reads `size` bytes from address 0 into `buffer`, 8 per transfer, with no
 // pause between them. A last chunk that would pass `size` is shortened, so
 // nothing lands beyond the buffer. `afterChunk` gets the bytes read so far.
+// Each chunk arrives in a buffer of its own and is copied only once its
+// read succeeded: a driver may fill the buffer of a read it fails (with a
+// positive success code, say), and the caller's bytes past the last good
+// chunk stay as they were.
 bool ReadBoardChunks(IKsControl* control, BYTE* buffer, UINT32 size,
                      const std::function<void(UINT32)>& afterChunk, ChunkFailure* failure) {
   BYTE subAddress[2] = {0x00, 0x00};
+  BYTE chunk[BOARD_EEPROM_READ_CHUNK];
   I2CTransferRequest request =
       MakeI2CRequest(KSPROPERTY_TYPE_GET, BOARD_EEPROM_ADDRESS, subAddress, 2);
+  request.ReadBuffer = chunk;
   I2CWriteData data = {};
   ULONG returned = 0;
 
@@ -53,7 +60,6 @@ bool ReadBoardChunks(IKsControl* control, BYTE* buffer, UINT32 size,
         size - offset < BOARD_EEPROM_READ_CHUNK ? size - offset : BOARD_EEPROM_READ_CHUNK;
     subAddress[0] = static_cast<BYTE>(offset & 0xFF);
     subAddress[1] = static_cast<BYTE>(offset >> 8);
-    request.ReadBuffer = buffer + offset;
     request.ReadLength = length;
     const HRESULT hr = control->KsProperty(&request.Property, I2C_REQUEST_LENGTH, &data,
                                            I2C_DATA_LENGTH, &returned);
@@ -61,6 +67,7 @@ bool ReadBoardChunks(IKsControl* control, BYTE* buffer, UINT32 size,
       *failure = {offset, hr};
       return false;
     }
+    std::copy(chunk, chunk + length, buffer + offset);
     offset += length;
     afterChunk(offset);
   }
@@ -78,6 +85,7 @@ bool WriteBoardEEPROM(EepromContext& ctx, const BYTE* data, UINT32 count, UINT32
   }
   CaptureControl handle;
   if (!ctx.opener.Open(&handle, ctx.errors)) return false;
+  // Ended before any box, so the resolution is not held while one waits.
   PacedRun run(ctx.pacer);
   IKsControl* control = handle.get();
 
@@ -99,6 +107,7 @@ bool WriteBoardEEPROM(EepromContext& ctx, const BYTE* data, UINT32 count, UINT32
                                            I2C_DATA_LENGTH, &returned);
     ctx.pacer.TransferEnded();
     if (hr != S_OK) {
+      run.End();
       ctx.errors.ShowError(L"ReadEEPROM: I2C-write to Board-EEPROM failed");
       handle.Release();
       return false;
@@ -114,9 +123,10 @@ bool WriteBoardEEPROM(EepromContext& ctx, const BYTE* data, UINT32 count, UINT32
   if (verifySize > eepromSize) verifySize = eepromSize;
   std::vector<BYTE> readBack(verifySize);
   ChunkFailure failure = {};
-  if (!ReadBoardChunks(
-          control, readBack.data(), verifySize, [&](UINT32) { ctx.pacer.TransferEnded(); },
-          &failure)) {
+  const bool readBackOK = ReadBoardChunks(
+      control, readBack.data(), verifySize, [&](UINT32) { ctx.pacer.TransferEnded(); }, &failure);
+  run.End();
+  if (!readBackOK) {
     ctx.errors.ShowError(Format(
         L"WriteBoardEEPROM: verification failed: I2C-read from Board EEPROM at offset 0x%02X "
         L"failed (error 0x%08lX)",

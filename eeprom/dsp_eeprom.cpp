@@ -31,8 +31,11 @@ bool ReadDspEEPROM(EepromContext& ctx, PageSink& file) {
   I2CWriteData data = {};
   ULONG returned = 0;
 
-  // The box comes first; the gate is closed once the user has read it.
+  // The box comes first; the gate is closed once the user has read it. The
+  // paced run ends before the box, so no box waits under the raised
+  // timer resolution.
   auto fail = [&](const std::wstring& text) {
+    run.End();
     ctx.errors.ShowError(text);
     RestoreChDecSettings(control, savedBlock, ctx.errors);
     handle.Release();
@@ -59,6 +62,8 @@ bool ReadDspEEPROM(EepromContext& ctx, PageSink& file) {
     ctx.progress.SetPos(static_cast<int>(offset));
   }
 
+  // The closing may show a box of its own.
+  run.End();
   RestoreChDecSettings(control, savedBlock, ctx.errors);
   handle.Release();
   return true;

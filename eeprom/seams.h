@@ -43,16 +43,25 @@ class RealTimePacer : public Pacer {
   bool m_raised = false;
 };
 
-// Keeps a Pacer's run open for a scope, so every exit ends it.
+// Keeps a Pacer's run open for a scope, so every exit ends it. A run ends
+// with End() before anything waits for the user (a box), so the raised
+// timer resolution is not held while nobody is transferring.
 class PacedRun {
  public:
   explicit PacedRun(Pacer& pacer) : m_pacer(pacer) { m_pacer.BeginRun(); }
-  ~PacedRun() { m_pacer.EndRun(); }
+  ~PacedRun() { End(); }
   PacedRun(const PacedRun&) = delete;
   PacedRun& operator=(const PacedRun&) = delete;
 
+  void End() {
+    if (!m_open) return;
+    m_open = false;
+    m_pacer.EndRun();
+  }
+
  private:
   Pacer& m_pacer;
+  bool m_open = true;
 };
 
 struct EepromContext {

@@ -93,6 +93,8 @@ STDMETHODIMP FakeBus::KsProperty(PKSPROPERTY property, ULONG propertyLength, LPV
       }
     }
   }
+  if (t.result != S_OK && !t.write && failedReadsFillBuffer && req->ReadBuffer)
+    std::memset(req->ReadBuffer, 0xA5, t.readLength);
   if (m_transcript) {
     std::string e = t.write ? "W " : "R ";
     e += Hex(&t.device, 1) + " [" + Hex(t.subAddress.data(), t.subAddress.size()) + "] ";

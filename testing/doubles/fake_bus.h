@@ -56,6 +56,9 @@ class FakeBus : public IKsControl {
   // delivers, anything else delivers nothing.
   std::function<HRESULT(size_t number, const Transfer&)> fault;
   void FailTransfer(size_t number, HRESULT hr = E_FAIL);
+  // A failed read still overwrites its buffer with 0xA5, as a driver may
+  // that fills the buffer and then answers a positive success code.
+  bool failedReadsFillBuffer = false;
 
   std::vector<Transfer> transfers;
   // Requests that arrived with wrong lengths, flags or set.

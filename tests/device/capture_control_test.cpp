@@ -319,6 +319,14 @@ TEST(DeviceConstants, PropertySetLiesInMemoryAsTheDriverExpects) {
 // Nothing is registered under the capture category in a fresh prefix: the
 // system's enumerator answers S_FALSE, and the open shows both boxes.
 TEST(RealPlatform, EmptyCaptureCategory) {
+  // The test makes its precondition itself: an end-to-end run that crashed
+  // may have left a simulated card's entry under the category's Instance
+  // key. The prefix is a scratch one that the test script made for this
+  // run, so removing the key touches nothing else; a missing key is fine.
+  const LSTATUS rc =
+      RegDeleteTreeW(HKEY_CLASSES_ROOT, L"CLSID\\{65E8773D-8F56-11D0-A3B9-00A0C9223196}\\Instance");
+  ASSERT_TRUE(rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) << rc;
+
   Transcript transcript;
   RecordingErrors errors{&transcript};
   CaptureControl handle;

@@ -60,8 +60,8 @@ TEST(WriteBoardEEPROM, WritesTheImageOneBytePerPausedTransferIdentityLast) {
     expected.push_back("pos " + std::to_string(++written));
   }
   expected = Concat(expected, Verification(32));
-  expected.push_back("released");
   expected.push_back("end run");
+  expected.push_back("released");
   EXPECT_EQ(f.transcript.events, expected);
 
   const auto& memory = f.bus.devices[BOARD_EEPROM_ADDRESS].memory;
@@ -120,11 +120,13 @@ TEST(WriteBoardEEPROM, ShortRunsKeepTheIdentityLast) {
   ASSERT_TRUE(WriteBoardEEPROM(one.ctx, BoardImage, 1, 256));
   EXPECT_EQ(one.transcript.events,
             Concat({"open", "begin run", "pause 20", "W A0 [00] 2D", "pos 1"},
-                   Concat(Verification(1), {"released", "end run"})));
+                   Concat(Verification(1), {"end run", "released"})));
 }
 
-// Transfer n fails: n - 1 bytes are written, the bar shows them, the box
-// comes before the release, and nothing more goes to the EEPROM.
+// Transfer n fails: n - 1 bytes are written, the bar shows them, the paced
+// run ends before the box (the box does not wait under the raised timer
+// resolution), the box comes before the release, and nothing more goes to
+// the EEPROM.
 TEST(WriteBoardEEPROM, AFailedTransferEndsTheRun) {
   for (size_t failing : {1u, 2u, 100u, 252u, 253u, 256u}) {
     BusFixture f;
@@ -139,7 +141,7 @@ TEST(WriteBoardEEPROM, AFailedTransferEndsTheRun) {
     EXPECT_EQ(f.progress.positions, positions) << failing;
     EXPECT_EQ(Texts(f.errors), std::vector<std::string>{WRITE_FAILED});
     const Events tail(f.transcript.events.end() - 3, f.transcript.events.end());
-    EXPECT_EQ(tail, (Events{"box " + WRITE_FAILED, "released", "end run"}));
+    EXPECT_EQ(tail, (Events{"end run", "box " + WRITE_FAILED, "released"})) << failing;
     EXPECT_EQ(f.bus.refs(), 1);
 
     const auto& memory = f.bus.devices[BOARD_EEPROM_ADDRESS].memory;
@@ -206,7 +208,7 @@ TEST(WriteBoardEEPROM, VerificationNamesTheFirstByteThatDidNotStick) {
     EXPECT_EQ(f.progress.positions.size(), 256u) << c.name;
     EXPECT_EQ(Texts(f.errors), std::vector<std::string>{c.box}) << c.name;
     const Events tail(f.transcript.events.end() - 3, f.transcript.events.end());
-    EXPECT_EQ(tail, (Events{"box " + c.box, "released", "end run"})) << c.name;
+    EXPECT_EQ(tail, (Events{"end run", "box " + c.box, "released"})) << c.name;
   }
 }
 
@@ -219,6 +221,8 @@ TEST(WriteBoardEEPROM, AFailedReadBackIsAFailedRun) {
       "(error 0x80004005)";
   EXPECT_EQ(Texts(f.errors), std::vector<std::string>{box});
   EXPECT_EQ(f.bus.transfers.size(), 256u + 6);
+  const Events tail(f.transcript.events.end() - 4, f.transcript.events.end());
+  EXPECT_EQ(tail, (Events{"R A0 [28 00] #8 -> 80004005", "end run", "box " + box, "released"}));
   EXPECT_EQ(f.bus.refs(), 1);
 }
 
@@ -250,12 +254,21 @@ TEST(ReadBoardEEPROM, ReadsEightBytesAtATimeLowAddressByteFirst) {
   EXPECT_TRUE(f.errors.texts.empty());
 }
 
+// Also against a driver that fills the buffer of a read it then fails: the
+// bytes from the failed chunk on keep what they held before the dump.
 TEST(ReadBoardEEPROM, AFailedChunkKeepsWhatCameBefore) {
-  for (UINT32 chunk : {0u, 5u}) {
+  const struct {
+    UINT32 chunk;
+    HRESULT answer;
+    bool fills;
+  } cases[] = {{0, E_FAIL, false}, {5, E_FAIL, false}, {0, S_FALSE, true}, {5, S_FALSE, true}};
+  for (const auto& [chunk, answer, fills] : cases) {
+    SCOPED_TRACE(fills ? "failed read fills the buffer" : "failed read delivers nothing");
     BusFixture f;
     auto& memory = f.bus.devices[BOARD_EEPROM_ADDRESS].memory;
     FillPattern(memory);
-    f.bus.FailTransfer(chunk + 1);
+    f.bus.FailTransfer(chunk + 1, answer);
+    f.bus.failedReadsFillBuffer = fills;
     std::vector<BYTE> buffer(256, 0xEE);
     EXPECT_FALSE(ReadBoardEEPROM(f.ctx, buffer.data(), 256));
 

@@ -80,7 +80,7 @@ TEST(ReadDspEEPROM, DumpsAllPagesBehindTheGate) {
   for (UINT32 n = 0; n < 512; ++n)
     expected =
         expected + Events{"pause 20", f.Page(n), "sink 64", "pos " + std::to_string((n + 1) * 64)};
-  expected = expected + GATE_CLOSING + Events{"released", "end run"};
+  expected = expected + Events{"end run"} + GATE_CLOSING + Events{"released"};
   EXPECT_EQ(f.transcript.events, expected);
 
   // Spot checks of the high-byte-first addresses.
@@ -95,7 +95,7 @@ TEST(ReadDspEEPROM, DumpsAllPagesBehindTheGate) {
 }
 
 // Page n fails: its number in the box, the n pages before it in the file,
-// and the gate closed only after the box.
+// the paced run ended before the box, and the gate closed only after it.
 TEST(ReadDspEEPROM, AFailedPageIsNamedAndTheGateClosedAfterTheBox) {
   for (UINT32 n : {0u, 200u, 511u}) {
     DspFixture f(GATE_TRANSFERS + n + 1);
@@ -103,8 +103,8 @@ TEST(ReadDspEEPROM, AFailedPageIsNamedAndTheGateClosedAfterTheBox) {
 
     const std::string box =
         "ReadEEPROM: I2C-read to DSP EEPROM failed (page " + std::to_string(n) + ")!";
-    EXPECT_EQ(f.Tail(6), (Events{f.Page(n) + " -> 80004005", "box " + box} + GATE_CLOSING +
-                          Events{"released", "end run"}));
+    EXPECT_EQ(f.Tail(6), (Events{f.Page(n) + " -> 80004005", "end run", "box " + box} +
+                          GATE_CLOSING + Events{"released"}));
     EXPECT_EQ(f.errors.texts.size(), 1u);
     EXPECT_EQ(f.sink.bytes, std::vector<BYTE>(f.dsp.begin(), f.dsp.begin() + n * 64)) << n;
     EXPECT_EQ(f.progress.positions.empty() ? 0 : f.progress.positions.back(),
@@ -120,6 +120,10 @@ TEST(ReadDspEEPROM, AFailedClosingAfterACompleteDumpStillSucceeds) {
   EXPECT_EQ(f.sink.bytes.size(), 32768u);
   EXPECT_EQ(f.errors.texts, std::vector<std::wstring>{
                                 L"RestoreChDecSettings: I2C-write to channel decoder failed!"});
+  // The closing's box, too, comes after the paced run has ended.
+  EXPECT_EQ(f.Tail(4),
+            (Events{"end run", "W 10 [07] 00 -> 80004005",
+                    "box RestoreChDecSettings: I2C-write to channel decoder failed!", "released"}));
   EXPECT_EQ(f.bus.refs(), 1);
 }
 
@@ -141,7 +145,7 @@ TEST(ReadDspEEPROM, AFailedFileWriteClosesTheGateAndReleases) {
   const std::string box =
       "ReadDspEEPROM: writing the image file failed: There is not enough space on the disk.";
   EXPECT_EQ(f.Tail(6),
-            (Events{f.Page(9), "box " + box} + GATE_CLOSING + Events{"released", "end run"}));
+            (Events{f.Page(9), "end run", "box " + box} + GATE_CLOSING + Events{"released"}));
   EXPECT_EQ(f.transcript.Only("R A2").size(), 10u);
   EXPECT_EQ(f.sink.bytes.size(), 9u * 64);
   EXPECT_EQ(f.progress.positions.back(), 9 * 64);
