@@ -32,16 +32,25 @@ bool ImageFile::Create(const std::wstring& path) {
   m_path = FullPath(path);
   if (!CanWrite(m_path)) return false;
 
+  // A name of our own beside the chosen one, of any length: GetTempFileName
+  // wants a folder of at most MAX_PATH - 14 characters and a MAX_PATH buffer.
   const size_t slash = m_path.find_last_of(L"\\/");
-  const std::wstring folder = slash == std::wstring::npos ? L"." : m_path.substr(0, slash + 1);
-  wchar_t temp[MAX_PATH];
-  if (!::GetTempFileNameW(folder.c_str(), L"bfl", 0, temp)) return false;
-  m_tempPath = temp;
-  if (!m_temp.Open(temp, CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive)) {
-    Discard();
-    return false;
+  const std::wstring folder = slash == std::wstring::npos ? L".\\" : m_path.substr(0, slash + 1);
+  static unsigned sequence = ::GetTickCount() ^ ::GetCurrentProcessId();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const unsigned number = ++sequence & 0xFFFF;
+    std::wstring temp = folder + L"bfl";
+    for (int shift = 12; shift >= 0; shift -= 4)
+      temp += L"0123456789ABCDEF"[(number >> shift) & 0xF];
+    temp += L".tmp";
+    if (m_temp.Open(temp.c_str(),
+                    CFile::modeCreateNew | CFile::modeReadWrite | CFile::shareExclusive)) {
+      m_tempPath = temp;
+      return true;
+    }
+    if (m_temp.GetLastError() != ERROR_FILE_EXISTS) break;
   }
-  return true;
+  return false;
 }
 
 bool ImageFile::Write(const BYTE* data, UINT32 length, std::wstring* error) {

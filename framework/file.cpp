@@ -18,7 +18,9 @@ bool CFile::Open(const wchar_t* path, UINT flags) {
                  : (flags & modeWrite)   ? GENERIC_WRITE
                                          : GENERIC_READ;
   // Every mode is exclusive: nobody shares the file while it is open.
-  DWORD disposition = (flags & modeCreate) ? CREATE_ALWAYS : OPEN_EXISTING;
+  DWORD disposition = (flags & modeCreateNew) ? CREATE_NEW
+                      : (flags & modeCreate)  ? CREATE_ALWAYS
+                                              : OPEN_EXISTING;
   m_hFile = ::CreateFileW(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (m_hFile == INVALID_HANDLE_VALUE) {
     m_error = ::GetLastError();

@@ -20,7 +20,8 @@ class CFile {
     modeWrite = 0x0001,
     modeReadWrite = 0x0002,
     shareExclusive = 0x0010,
-    modeCreate = 0x1000,  // create, or truncate what is there; without it the file must exist
+    modeCreate = 0x1000,     // create, or truncate what is there; without it the file must exist
+    modeCreateNew = 0x2000,  // create; fails with ERROR_FILE_EXISTS where the name is taken
   };
 
   CFile() = default;

@@ -27,15 +27,18 @@ std::wstring FilterFromBars(const wchar_t* filter) {
 
 CFileDialog::CFileDialog(BOOL openFileDialog, const wchar_t* defExt, const wchar_t* fileName,
                          DWORD flags, const wchar_t* filter, CWnd* parent)
-    : m_open(openFileDialog), m_parent(parent), m_defExt(defExt ? defExt : L"") {
-  if (fileName) std::wcsncpy(m_file, fileName, std::size(m_file) - 1);
+    : m_open(openFileDialog),
+      m_parent(parent),
+      m_defExt(defExt ? defExt : L""),
+      m_file(kMaxPath + 1, L'\0') {
+  if (fileName) std::wcsncpy(m_file.data(), fileName, kMaxPath);
   if (filter) m_filter = FilterFromBars(filter);
   m_ofn.lStructSize = sizeof m_ofn;
   m_ofn.hInstance = AfxGetInstanceHandle();
   m_ofn.lpstrFilter = filter ? m_filter.c_str() : nullptr;
   m_ofn.nFilterIndex = 1;
-  m_ofn.lpstrFile = m_file;
-  m_ofn.nMaxFile = static_cast<DWORD>(std::size(m_file));
+  m_ofn.lpstrFile = m_file.data();
+  m_ofn.nMaxFile = static_cast<DWORD>(m_file.size());
   m_ofn.lpstrDefExt = defExt ? m_defExt.c_str() : nullptr;
   m_ofn.Flags = flags;
 }

@@ -6,6 +6,7 @@
 #include <commdlg.h>
 
 #include <string>
+#include <vector>
 
 // "Text|*.ext||" as the platform wants it: "Text\0*.ext\0\0".
 std::wstring FilterFromBars(const wchar_t* filter);
@@ -18,6 +19,9 @@ GetFileNameFunction SetSaveFileNameFunction(GetFileNameFunction fn);
 
 class CFileDialog {
  public:
+  // The longest path the system's file functions take, in characters.
+  static constexpr size_t kMaxPath = 32767;
+
   CFileDialog(BOOL openFileDialog, const wchar_t* defExt = nullptr,
               const wchar_t* fileName = nullptr, DWORD flags = 0, const wchar_t* filter = nullptr,
               CWnd* parent = nullptr);
@@ -27,7 +31,7 @@ class CFileDialog {
   // IDOK once the user confirmed a name; IDCANCEL otherwise, also when
   // the dialog could not be shown.
   INT_PTR DoModal();
-  std::wstring GetPathName() const { return m_file; }
+  std::wstring GetPathName() const { return m_file.data(); }
 
   OPENFILENAMEW m_ofn{};
 
@@ -36,5 +40,8 @@ class CFileDialog {
   CWnd* m_parent;
   std::wstring m_defExt;
   std::wstring m_filter;
-  wchar_t m_file[4096] = {};
+  // Room for a path of kMaxPath characters and its terminator: the
+  // platform never refuses a confirmed name as too long for the buffer,
+  // and an initial name is never cut.
+  std::vector<wchar_t> m_file;
 };

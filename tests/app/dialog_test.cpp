@@ -103,6 +103,8 @@ TEST_P(Verdict, BoxesBeforeShowingThenStatusBarAndButtonsAndEscCloses) {
     EXPECT_EQ(b.caption, L"app_tests");
     EXPECT_EQ(b.type, UINT(MB_ICONERROR | MB_OK));
     EXPECT_EQ(b.view.status, kInitialStatus) << "the status changed before the box";
+    EXPECT_EQ(b.view.pos, 0) << "the bar moved before the box";
+    EXPECT_TRUE(b.view.exitEnabled && b.view.reFlashEnabled) << "a button went before the box";
   }
   EXPECT_EQ(shown.status, c.status);
   EXPECT_EQ(shown.low, 0);
@@ -213,6 +215,48 @@ TEST_F(MainDialog, OtherSystemCommandsKeepTheirDefault) {
   EXPECT_EQ(result, IDCANCEL);  // the close box
 }
 
+// The platform's own box, owned by the dialog before it is shown: the
+// hidden dialog takes no input meanwhile, and comes up enabled and active
+// once the box is answered.
+TEST_F(MainDialog, RealBoxBeforeShowingLeavesTheDialogEnabledAndActive) {
+  SetIdentity(0x2D, 0x6B, 0x21, 0x3A);
+  SetMessageBoxFunction(nullptr);  // the fixture puts its recorder back
+  HWND dialog = nullptr, boxOwner = nullptr, active = nullptr;
+  bool hiddenMeanwhile = false, disabledMeanwhile = false, enabledAfter = false;
+  std::function<void()> answer, look;
+  INT_PTR result = RunDialog([&](HWND h) {
+    dialog = h;
+    answer = [&] {
+      HWND box = modal::FindDialog(L"app_tests");
+      if (!box) {
+        modal::Soon(answer, 10);
+        return;
+      }
+      boxOwner = ::GetWindow(box, GW_OWNER);
+      hiddenMeanwhile = !::IsWindowVisible(dialog);
+      disabledMeanwhile = !::IsWindowEnabled(dialog);
+      ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+      modal::Soon(look, 10);
+    };
+    look = [&] {
+      if (!::IsWindowVisible(dialog)) {
+        modal::Soon(look, 10);
+        return;
+      }
+      active = ::GetActiveWindow();
+      enabledAfter = ::IsWindowEnabled(dialog);
+      PressEscape(dialog);
+    };
+    answer();
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(boxOwner, dialog);
+  EXPECT_TRUE(hiddenMeanwhile);
+  EXPECT_TRUE(disabledMeanwhile);
+  EXPECT_TRUE(enabledAfter);
+  EXPECT_EQ(active, dialog);
+}
+
 TEST(IconOrigin, CentresWithTruncatingDivision) {
   struct Case {
     int cw, ch, iw, ih, x, y;
@@ -259,6 +303,20 @@ TEST_F(ReFlash, SuccessAsksForRebootAndLeavesOnlyExit) {
   EXPECT_EQ(Board(), std::vector<BYTE>(BoardImage, BoardImage + 256));
   EXPECT_EQ(Boxes().size(), 1u);  // the verdict's, nothing from the run
   EXPECT_EQ(ClassifyBoard(0x6B2D, Board()[2] | Board()[3] << 8), BoardVerdict::AlreadyCorrect);
+}
+
+// The command sets the range but leaves the position to the run: a bar
+// left full by an earlier job stays so until the first byte is written.
+TEST_F(ReFlash, StartKeepsThePositionAnEarlierJobLeft) {
+  RunDialog([&](HWND h) {
+    ::SendDlgItemMessageW(h, IDC_PROGRESS, PBM_SETPOS, 100, 0);
+    FailTransferFromNow(1);
+    Click(h);
+    PressEscape(h);
+  });
+  ASSERT_EQ(Boxes().size(), 2u);
+  EXPECT_EQ(Boxes()[1].view.high, 256);
+  EXPECT_EQ(Boxes()[1].view.pos, 100);
 }
 
 TEST_F(ReFlash, FailureResetsTheBarKeepsTheButtonsAndASecondRunStartsOver) {

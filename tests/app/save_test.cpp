@@ -111,6 +111,14 @@ class Save : public ::testing::Test, public DialogFixture {
   std::vector<BYTE> m_decoderBefore;
 };
 
+// A failed dump: its status, the bar back at 0, the buttons as they were.
+void ExpectFailureShown(const View& before, const View& after, const std::wstring& status) {
+  EXPECT_EQ(after.status, status);
+  EXPECT_EQ(after.pos, 0);
+  EXPECT_EQ(after.exitEnabled, before.exitEnabled);
+  EXPECT_EQ(after.reFlashEnabled, before.reFlashEnabled);
+}
+
 void ExpectUnchanged(const View& before, const View& after) {
   EXPECT_EQ(after.status, before.status);
   EXPECT_EQ(after.high, before.high);
@@ -182,9 +190,40 @@ TEST_F(Save, BoardDumpReplacesAnOldFileWithExactlyTheEepromAndRestoresTheButtons
   EXPECT_EQ(dlg->m_wSubSystemID, SUBSYSTEM_ID_REFLASH);
 }
 
+// A chosen path longer than MAX_PATH, as Save As may confirm: the image
+// lands there whole, and no temporary file stays beside it.
+TEST_F(Save, PathLongerThanMaxPathGetsTheWholeImage) {
+  std::wstring name = L"app_save_test", deep = folder;
+  std::vector<std::wstring> made;
+  while (deep.size() < 2 * MAX_PATH) {
+    name += L"\\" + std::wstring(60, L'd');
+    deep = disk::FreshFolder(name);
+    made.push_back(deep);
+  }
+  g_answer = deep + L"board.bin";
+  auto [before, after] = SaveOnce();
+  EXPECT_TRUE(NewBoxes().empty()) << Narrow(NewBoxes().empty() ? L"" : NewBoxes()[0]);
+  EXPECT_EQ(disk::Contents(g_answer), Bytes(bus.devices[BOARD_EEPROM_ADDRESS].memory));
+  EXPECT_EQ(disk::Listing(deep), L"board.bin");
+  EXPECT_EQ(after.status, L"Board EEPROM content successfully stored to file!");
+  ::DeleteFileW(g_answer.c_str());
+  for (auto it = made.rbegin(); it != made.rend(); ++it) ::RemoveDirectoryW(it->c_str());
+}
+
+// The identity read's box shows the dialog as the dump starts: the bar
+// back at 0 of the board's size, every button disabled.
 TEST_F(Save, FailedIdentityReadStillGivesACompleteImage) {
-  auto [before, after] = SaveOnce([&](HWND) { FailTransferFromNow(1); });
+  auto [before, after] = SaveOnce([&](HWND h) {
+    ::SendDlgItemMessageW(h, IDC_PROGRESS, PBM_SETPOS, 100, 0);
+    FailTransferFromNow(1);
+  });
   EXPECT_EQ(NewBoxes(), std::vector<std::wstring>{L"ReadEEPROM: I2C-read to Board EEPROM failed"});
+  const View& during = Boxes().back().view;
+  EXPECT_EQ(during.status, L"Reading from Board-EEPROM...");
+  EXPECT_EQ(during.high, 256);
+  EXPECT_EQ(during.pos, 0);
+  EXPECT_FALSE(during.exitEnabled);
+  EXPECT_FALSE(during.reFlashEnabled);
   EXPECT_EQ(disk::Contents(target), Bytes(bus.devices[BOARD_EEPROM_ADDRESS].memory));
   EXPECT_EQ(after.status, L"Board EEPROM content successfully stored to file!");
   EXPECT_EQ(dlg->m_wSubVendorID, 0);
@@ -197,10 +236,7 @@ TEST_F(Save, FailedBoardDumpLeavesAnOldFileUntouchedAndNoTemporary) {
   EXPECT_EQ(NewBoxes().size(), 1u);
   EXPECT_EQ(disk::Contents(target), "old image");
   EXPECT_EQ(disk::Listing(folder), L"board.bin");
-  EXPECT_EQ(after.status, L"Reading out Board EEPROM content failed!!!");
-  EXPECT_EQ(after.pos, 0);
-  EXPECT_EQ(after.exitEnabled, before.exitEnabled);
-  EXPECT_EQ(after.reFlashEnabled, before.reFlashEnabled);
+  ExpectFailureShown(before, after, L"Reading out Board EEPROM content failed!!!");
 }
 
 TEST_F(Save, NoCardFailsBothOpeningsAndLeavesNoFile) {
@@ -209,8 +245,7 @@ TEST_F(Save, NoCardFailsBothOpeningsAndLeavesNoFile) {
   EXPECT_EQ(NewBoxes(), (std::vector<std::wstring>{L"Couldn't find AnalogCaptureFilter!",
                                                    L"Couldn't find AnalogCaptureFilter!"}));
   EXPECT_EQ(disk::Listing(folder), L"");
-  EXPECT_EQ(after.status, L"Reading out Board EEPROM content failed!!!");
-  EXPECT_EQ(after.pos, 0);
+  ExpectFailureShown(before, after, L"Reading out Board EEPROM content failed!!!");
 }
 
 TEST_F(Save, FailedBoardFileWriteIsReportedWithTheSystemsReason) {
@@ -225,10 +260,7 @@ TEST_F(Save, FailedBoardFileWriteIsReportedWithTheSystemsReason) {
             L"Writing the image file failed: " + target + L": " + SystemErrorText(ERROR_DISK_FULL));
   EXPECT_EQ(disk::Contents(target), "old image");
   EXPECT_EQ(disk::Listing(folder), L"board.bin");
-  EXPECT_EQ(after.status, L"Reading out Board EEPROM content failed!!!");
-  EXPECT_EQ(after.pos, 0);
-  EXPECT_EQ(after.exitEnabled, before.exitEnabled);
-  EXPECT_EQ(after.reFlashEnabled, before.reFlashEnabled);
+  ExpectFailureShown(before, after, L"Reading out Board EEPROM content failed!!!");
 }
 
 // Another program opens the chosen file while the dump runs, sharing
@@ -250,8 +282,7 @@ TEST_F(Save, FailedReplaceKeepsTheOldFile) {
       << Narrow(NewBoxes()[0]);
   EXPECT_EQ(disk::Contents(target), "old image");
   EXPECT_EQ(disk::Listing(folder), L"board.bin");
-  EXPECT_EQ(after.status, L"Reading out Board EEPROM content failed!!!");
-  EXPECT_EQ(after.pos, 0);
+  ExpectFailureShown(before, after, L"Reading out Board EEPROM content failed!!!");
 }
 
 TEST_F(Save, DspSelectionDumpsTheWholeDspEeprom) {
@@ -278,10 +309,7 @@ TEST_F(Save, FailedDspReadLeavesNoFile) {
   dlg->m_cbSource.Detach();
   EXPECT_EQ(NewBoxes().size(), 1u);
   EXPECT_EQ(disk::Listing(folder), L"");
-  EXPECT_EQ(after.status, L"Reading out DSP EEPROM content failed!!!");
-  EXPECT_EQ(after.pos, 0);
-  EXPECT_EQ(after.exitEnabled, before.exitEnabled);
-  EXPECT_EQ(after.reFlashEnabled, before.reFlashEnabled);
+  ExpectFailureShown(before, after, L"Reading out DSP EEPROM content failed!!!");
   EXPECT_TRUE(DecoderRestored());
 }
 
@@ -297,9 +325,6 @@ TEST_F(Save, DspFileWriteFailingPartWayClosesTheGateAndLeavesNoFile) {
             std::wstring::npos)
       << Narrow(NewBoxes()[0]);
   EXPECT_EQ(disk::Listing(folder), L"");
-  EXPECT_EQ(after.status, L"Reading out DSP EEPROM content failed!!!");
-  EXPECT_EQ(after.pos, 0);
-  EXPECT_EQ(after.exitEnabled, before.exitEnabled);
-  EXPECT_EQ(after.reFlashEnabled, before.reFlashEnabled);
+  ExpectFailureShown(before, after, L"Reading out DSP EEPROM content failed!!!");
   EXPECT_TRUE(DecoderRestored());
 }

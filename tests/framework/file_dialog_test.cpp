@@ -71,6 +71,48 @@ TEST(CFileDialog, FillsTheRequestOnceAndReturnsThePath) {
   ::DestroyWindow(owner.Detach());
 }
 
+namespace {
+
+// Answers as the platform does: a name that does not fit the buffer is
+// refused (FNERR_BUFFERTOOSMALL), one that fits is copied whole.
+std::wstring g_longAnswer;
+BOOL WINAPI AnswerLongName(OPENFILENAMEW* ofn) {
+  g_seenFile = ofn->lpstrFile;
+  if (g_longAnswer.size() + 1 > ofn->nMaxFile) return FALSE;
+  wcscpy(ofn->lpstrFile, g_longAnswer.c_str());
+  return TRUE;
+}
+
+}  // namespace
+
+// Paths of any length the system takes, as the initial name and as the answer.
+TEST(CFileDialog, LongestPathIsNeitherCutNorRefused) {
+  const std::wstring folder = L"\\\\?\\C:\\" + std::wstring(200, L'd') + L"\\";
+  std::wstring longest = folder;
+  while (longest.size() + 4 < CFileDialog::kMaxPath) longest += L'n';
+  longest += L".bin";
+  ASSERT_EQ(longest.size(), CFileDialog::kMaxPath);
+
+  GetFileNameFunction previous = SetSaveFileNameFunction(AnswerLongName);
+  for (const std::wstring& answer : {folder + std::wstring(5000, L'x') + L".bin", longest}) {
+    g_longAnswer = answer;
+    CFileDialog dialog(FALSE, L"bin", answer.c_str(), 0, L"EEPROM image (*.bin)|*.bin||");
+    EXPECT_EQ(dialog.DoModal(), IDOK) << answer.size();
+    // Compared whole, reported by length: the names are too long to print.
+    EXPECT_TRUE(g_seenFile == answer)
+        << "initial name: " << g_seenFile.size() << " of " << answer.size() << " characters";
+    const std::wstring confirmed = dialog.GetPathName();
+    EXPECT_TRUE(confirmed == answer)
+        << "confirmed name: " << confirmed.size() << " of " << answer.size() << " characters";
+  }
+  // A name beyond what the system takes is cut to the buffer, never overflowing it.
+  const std::wstring tooLong = longest + L"x";
+  CFileDialog dialog(FALSE, L"bin", tooLong.c_str(), 0, L"EEPROM image (*.bin)|*.bin||");
+  EXPECT_EQ(dialog.m_ofn.nMaxFile, CFileDialog::kMaxPath + 1);
+  EXPECT_TRUE(std::wstring(dialog.m_ofn.lpstrFile) == longest);
+  SetSaveFileNameFunction(previous);
+}
+
 // The platform's own dialog, answered through its controls.
 TEST(CFileDialog, PlatformSaveAsAddsTheDefaultExtension) {
   wchar_t temp[MAX_PATH];

@@ -63,6 +63,21 @@ TEST(CFile, OpenWithoutCreateNeedsAnExistingFileAndKeepsIt) {
   CFile::Remove(path.c_str());
 }
 
+TEST(CFile, CreateNewRefusesATakenNameAndLeavesItsFile) {
+  const std::wstring path = TempDir() + L"taken.bin";
+  Put(path, "keep");
+  CFile file;
+  EXPECT_FALSE(file.Open(path.c_str(), CFile::modeCreateNew | CFile::modeReadWrite));
+  EXPECT_EQ(file.GetLastError(), DWORD(ERROR_FILE_EXISTS));
+  EXPECT_EQ(Contents(path), "keep");
+  CFile::Remove(path.c_str());
+  ASSERT_TRUE(file.Open(path.c_str(), CFile::modeCreateNew | CFile::modeReadWrite));
+  EXPECT_TRUE(file.Write("new", 3));
+  file.Close();
+  EXPECT_EQ(Contents(path), "new");
+  CFile::Remove(path.c_str());
+}
+
 TEST(CFile, ReplacePutsOneFileInPlaceOfAnother) {
   const std::wstring dir = TempDir();
   Put(dir + L"new.tmp", "new");
