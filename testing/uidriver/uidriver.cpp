@@ -53,8 +53,11 @@ HWND FindDialog(DWORD pid, const std::wstring& caption, bool visibleOnly) {
 }
 
 HWND FindMessageBox(DWORD pid) {
+  // Only once it is visible: a box gets its text and caption while it
+  // initialises, after its controls exist.
   for (HWND d : Dialogs(pid))
-    if (GetDlgItem(d, MSGBOX_TEXT_ID) && GetDlgItem(d, MSGBOX_ICON_ID) && GetDlgItem(d, IDOK))
+    if (IsWindowVisible(d) && GetDlgItem(d, MSGBOX_TEXT_ID) && GetDlgItem(d, MSGBOX_ICON_ID) &&
+        GetDlgItem(d, IDOK))
       return d;
   return nullptr;
 }
