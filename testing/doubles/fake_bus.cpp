@@ -10,16 +10,6 @@ std::vector<std::string> Transcript::Only(const std::string& prefix) const {
   return out;
 }
 
-std::string Hex(const BYTE* bytes, size_t count) {
-  std::string s;
-  char b[4];
-  for (size_t i = 0; i < count; ++i) {
-    std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
-    s += b;
-  }
-  return s;
-}
-
 std::string Narrow(const std::wstring& text) {
   std::string s;
   for (wchar_t c : text) s += c < 128 ? static_cast<char>(c) : '?';

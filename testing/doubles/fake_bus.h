@@ -4,6 +4,7 @@
 #pragma once
 
 #include "device/i2c.h"
+#include "testing/hex.h"
 #include "eeprom/seams.h"
 
 #include <wrl/client.h>
@@ -22,8 +23,7 @@ struct Transcript {
   std::vector<std::string> Only(const std::string& prefix) const;
 };
 
-std::string Hex(const BYTE* bytes, size_t count);  // "2D 6B 21 3A"
-std::string Narrow(const std::wstring& text);      // ASCII only
+std::string Narrow(const std::wstring& text);  // ASCII only
 
 struct Transfer {
   bool write = false;

@@ -95,16 +95,6 @@ long long NowMicroseconds() {
   return c.QuadPart / f.QuadPart * 1000000 + c.QuadPart % f.QuadPart * 1000000 / f.QuadPart;
 }
 
-std::string Hex(const BYTE* bytes, size_t count) {
-  std::string s;
-  char b[4];
-  for (size_t i = 0; i < count; ++i) {
-    std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
-    s += b;
-  }
-  return s;
-}
-
 bool ParsePreset(const std::string& name, Preset* preset) {
   static const struct {
     const char* name;

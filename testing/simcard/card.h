@@ -19,6 +19,7 @@
 #pragma once
 
 #include "device/i2c.h"
+#include "testing/hex.h"
 
 #include <array>
 #include <map>
@@ -96,7 +97,5 @@ class Card {
 // Microseconds on QueryPerformanceCounter's clock, which all processes of
 // the session share.
 long long NowMicroseconds();
-
-std::string Hex(const BYTE* bytes, size_t count);  // "2D 6B 21 3A"
 
 }  // namespace simcard

@@ -1,0 +1,17 @@
+// Bytes as the test tools print them: "2D 6B 21 3A".
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+inline std::string Hex(const BYTE* bytes, size_t count) {
+  std::string s;
+  char b[4];
+  for (size_t i = 0; i < count; ++i) {
+    std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
+    s += b;
+  }
+  return s;
+}
