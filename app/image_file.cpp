@@ -4,14 +4,6 @@
 
 namespace {
 
-std::wstring FullPath(const std::wstring& path) {
-  DWORD n = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (!n) return path;
-  std::wstring full(n, L'\0');
-  full.resize(::GetFullPathNameW(path.c_str(), n, &full[0], nullptr));
-  return full;
-}
-
 // Can the chosen name be written? An existing file is opened for writing
 // without truncating it; a new name is created and removed at once.
 bool CanWrite(const std::wstring& path) {
@@ -29,7 +21,7 @@ bool CanWrite(const std::wstring& path) {
 
 bool ImageFile::Create(const std::wstring& path) {
   Discard();
-  m_path = FullPath(path);
+  m_path = FullPathName(path.c_str());
   if (!CanWrite(m_path)) return false;
 
   // A name of our own beside the chosen one, of any length: GetTempFileName

@@ -83,6 +83,7 @@ bool WriteBoardEEPROM(EepromContext& ctx, const BYTE* data, UINT32 count, UINT32
                                 count, eepromSize));
     return false;
   }
+  // The handle goes when the function returns, after any box it shows.
   CaptureControl handle;
   if (!ctx.opener.Open(&handle, ctx.errors)) return false;
   // Ended before any box, so the resolution is not held while one waits.
@@ -109,7 +110,6 @@ bool WriteBoardEEPROM(EepromContext& ctx, const BYTE* data, UINT32 count, UINT32
     if (hr != S_OK) {
       run.End();
       ctx.errors.ShowError(L"ReadEEPROM: I2C-write to Board-EEPROM failed");
-      handle.Release();
       return false;
     }
     ctx.progress.SetPos(static_cast<int>(n + 1));
@@ -131,7 +131,6 @@ bool WriteBoardEEPROM(EepromContext& ctx, const BYTE* data, UINT32 count, UINT32
         L"WriteBoardEEPROM: verification failed: I2C-read from Board EEPROM at offset 0x%02X "
         L"failed (error 0x%08lX)",
         failure.offset, static_cast<unsigned long>(failure.result)));
-    handle.Release();
     return false;
   }
   for (UINT32 offset = 0; offset < count; ++offset) {
@@ -140,15 +139,14 @@ bool WriteBoardEEPROM(EepromContext& ctx, const BYTE* data, UINT32 count, UINT32
           Format(L"WriteBoardEEPROM: verification failed at offset 0x%02X: wrote 0x%02X, read "
                  L"0x%02X",
                  offset, data[offset], readBack[offset]));
-      handle.Release();
       return false;
     }
   }
-  handle.Release();
   return true;
 }
 
 bool ReadBoardEEPROM(EepromContext& ctx, BYTE* buffer, UINT32 size) {
+  // The handle goes when the function returns, after the box.
   CaptureControl handle;
   if (!ctx.opener.Open(&handle, ctx.errors)) return false;
   ChunkFailure failure = {};
@@ -156,9 +154,7 @@ bool ReadBoardEEPROM(EepromContext& ctx, BYTE* buffer, UINT32 size) {
           handle.get(), buffer, size,
           [&](UINT32 done) { ctx.progress.SetPos(static_cast<int>(done)); }, &failure)) {
     ctx.errors.ShowError(L"ReadEEPROM: I2C-read to Board EEPROM failed");
-    handle.Release();
     return false;
   }
-  handle.Release();
   return true;
 }

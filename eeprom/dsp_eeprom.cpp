@@ -11,15 +11,13 @@ constexpr DWORD PAGE_PAUSE_MS = 20;
 }  // namespace
 
 bool ReadDspEEPROM(EepromContext& ctx, PageSink& file) {
+  // The handle goes when the function returns, after the gate is closed.
   CaptureControl handle;
   if (!ctx.opener.Open(&handle, ctx.errors)) return false;
   IKsControl* control = handle.get();
 
   BYTE savedBlock[CHDEC_SAVED_BLOCK_SIZE] = {};
-  if (!PrepareChDecGPIO3(control, savedBlock, ctx.errors)) {
-    handle.Release();
-    return false;
-  }
+  if (!PrepareChDecGPIO3(control, savedBlock, ctx.errors)) return false;
   PacedRun run(ctx.pacer);
 
   BYTE page[DSP_EEPROM_PAGE_SIZE];
@@ -31,14 +29,13 @@ bool ReadDspEEPROM(EepromContext& ctx, PageSink& file) {
   I2CWriteData data = {};
   ULONG returned = 0;
 
-  // The box comes first; the gate is closed once the user has read it. The
-  // paced run ends before the box, so no box waits under the raised
-  // timer resolution.
+  // The box comes first; the gate is closed once the user has read it, and
+  // the handle released after that. The paced run ends before the box, so
+  // no box waits under the raised timer resolution.
   auto fail = [&](const std::wstring& text) {
     run.End();
     ctx.errors.ShowError(text);
     RestoreChDecSettings(control, savedBlock, ctx.errors);
-    handle.Release();
     return false;
   };
 
@@ -65,6 +62,5 @@ bool ReadDspEEPROM(EepromContext& ctx, PageSink& file) {
   // The closing may show a box of its own.
   run.End();
   RestoreChDecSettings(control, savedBlock, ctx.errors);
-  handle.Release();
   return true;
 }

@@ -12,6 +12,13 @@ WriteFileFunction SetWriteFileFunction(WriteFileFunction fn) {
   return previous;
 }
 
+std::wstring FullPathName(const wchar_t* path) {
+  const DWORD n = ::GetFullPathNameW(path, 0, nullptr, nullptr);
+  std::wstring full(n, L'\0');
+  full.resize(n ? ::GetFullPathNameW(path, n, &full[0], nullptr) : 0);
+  return full.empty() ? path : full;
+}
+
 bool CFile::Open(const wchar_t* path, UINT flags) {
   Close();
   DWORD access = (flags & modeReadWrite) ? GENERIC_READ | GENERIC_WRITE
@@ -26,10 +33,7 @@ bool CFile::Open(const wchar_t* path, UINT flags) {
     m_error = ::GetLastError();
     return false;
   }
-  DWORD n = ::GetFullPathNameW(path, 0, nullptr, nullptr);
-  m_path.assign(n, L'\0');
-  m_path.resize(n ? ::GetFullPathNameW(path, n, &m_path[0], nullptr) : 0);
-  if (m_path.empty()) m_path = path;
+  m_path = FullPathName(path);
   m_error = 0;
   return true;
 }

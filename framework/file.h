@@ -6,6 +6,9 @@
 
 #include <string>
 
+// `path` made absolute, of any length; `path` itself if that fails.
+std::wstring FullPathName(const wchar_t* path);
+
 // The call that writes to a file; tests replace it to make writes fail.
 using WriteFileFunction = BOOL(WINAPI*)(HANDLE file, LPCVOID data, DWORD count, LPDWORD written,
                                         LPOVERLAPPED overlapped);

@@ -38,7 +38,6 @@ class CWnd {
 
   // Attributes
   HWND m_hWnd = nullptr;
-  HWND GetSafeHwnd() const { return m_hWnd; }
   void Attach(HWND hwnd) { m_hWnd = hwnd; }
   HWND Detach() {
     HWND h = m_hWnd;

@@ -6,11 +6,7 @@ source "$(dirname "$0")/env.sh"
 mkdir -p "$BUILD"
 
 dir="$BUILD/x86_64"
-if [ ! -f "$dir/build.ninja" ]; then
-  cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-x86_64.cmake" -DBOARDFLASH_TESTS=ON \
-    >"$BUILD/cmake-x86_64.log" || { cat "$BUILD/cmake-x86_64.log"; exit 1; }
-fi
+configure_target x86_64
 cmake --build "$dir" --target pacing_tests >"$BUILD/bench-build.log" ||
   { tail -30 "$BUILD/bench-build.log"; exit 1; }
 

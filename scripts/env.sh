@@ -26,7 +26,7 @@ ensure_packages() {
     { tail -20 "$BUILD/apt.log"; return 1; }
 }
 
-build_target() {  # $1: i686 | x86_64
+configure_target() {  # $1: i686 | x86_64; the tests only in the x86_64 build
   local dir="$BUILD/$1"
   if [ ! -f "$dir/build.ninja" ]; then
     cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -34,7 +34,11 @@ build_target() {  # $1: i686 | x86_64
       -DBOARDFLASH_TESTS=$([ "$1" = x86_64 ] && echo ON || echo OFF) >"$BUILD/cmake-$1.log" ||
       { cat "$BUILD/cmake-$1.log"; return 1; }
   fi
-  cmake --build "$dir" -- -j"$(nproc)"
+}
+
+build_target() {  # $1: i686 | x86_64
+  configure_target "$1" || return
+  cmake --build "$BUILD/$1" -- -j"$(nproc)"
 }
 
 export WINEDEBUG=-all

@@ -7,7 +7,7 @@ source "$(dirname "$0")/env.sh"
 mkdir -p "$BUILD" "$ROOT/docs/screenshots"
 
 ensure_packages
-[ -f "$BUILD/x86_64/build.ninja" ] || build_target x86_64
+configure_target x86_64
 cmake --build "$BUILD/x86_64" --target boardflash_show
 SHOW="$BUILD/x86_64/tests/app/boardflash_show.exe"
 

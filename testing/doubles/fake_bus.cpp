@@ -10,12 +10,6 @@ std::vector<std::string> Transcript::Only(const std::string& prefix) const {
   return out;
 }
 
-std::string Narrow(const std::wstring& text) {
-  std::string s;
-  for (wchar_t c : text) s += c < 128 ? static_cast<char>(c) : '?';
-  return s;
-}
-
 FakeBus::FakeBus(Transcript* transcript) : m_transcript(transcript) {
   devices[BOARD_EEPROM_ADDRESS] = {std::vector<BYTE>(256, 0xFF), AddressOrder::LowFirst, false};
   devices[DSP_EEPROM_ADDRESS] = {std::vector<BYTE>(32768, 0xFF), AddressOrder::HighFirst, false};

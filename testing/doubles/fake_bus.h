@@ -4,7 +4,7 @@
 #pragma once
 
 #include "device/i2c.h"
-#include "testing/hex.h"
+#include "testing/text.h"
 #include "eeprom/seams.h"
 
 #include <wrl/client.h>
@@ -22,8 +22,6 @@ struct Transcript {
   // The events that start with `prefix`, in order.
   std::vector<std::string> Only(const std::string& prefix) const;
 };
-
-std::string Narrow(const std::wstring& text);  // ASCII only
 
 struct Transfer {
   bool write = false;

@@ -24,12 +24,6 @@ const char kSerial[] = "SN0419-22871";
 // Channel decoder registers 0x3C-0x41 in their normal (gate closed) form.
 const BYTE kChdecBlock[6] = {0x5A, 0x1C, 0x30, 0x80, 0x27, 0x05};
 
-std::string Narrow(const std::wstring& w) {
-  std::string s;
-  for (wchar_t c : w) s += c < 128 ? static_cast<char>(c) : '?';
-  return s;
-}
-
 std::wstring EnvW(const wchar_t* name) {
   wchar_t buffer[MAX_PATH];
   const DWORD n = GetEnvironmentVariableW(name, buffer, MAX_PATH);

@@ -19,7 +19,7 @@
 #pragma once
 
 #include "device/i2c.h"
-#include "testing/hex.h"
+#include "testing/text.h"
 
 #include <array>
 #include <map>

@@ -1,6 +1,7 @@
 // The utility end to end: the built program, started as a user would start
 // it, on the simulated card, driven through its windows. Every test has a
 // card directory of its own (SIMCARD_DIR), written before the start.
+#include "testing/text.h"
 #include "testing/uidriver/uidriver.h"
 #include "tests/e2e/support.h"
 
@@ -47,12 +48,6 @@ std::vector<BYTE> ExpectedImage() {
                            0x15, 0x06, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   std::memcpy(image.data(), head, sizeof head);
   return image;
-}
-
-std::string Narrow(const std::wstring& w) {
-  std::string s;
-  for (wchar_t c : w) s += c < 128 ? static_cast<char>(c) : '?';
-  return s;
 }
 
 // One run of the utility. Whatever a test leaves behind, the run ends: boxes

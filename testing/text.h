@@ -1,4 +1,4 @@
-// Bytes as the test tools print them: "2D 6B 21 3A".
+// How the test tools print bytes ("2D 6B 21 3A") and texts (ASCII only).
 #pragma once
 
 #include <windows.h>
@@ -13,5 +13,11 @@ inline std::string Hex(const BYTE* bytes, size_t count) {
     std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
     s += b;
   }
+  return s;
+}
+
+inline std::string Narrow(const std::wstring& text) {
+  std::string s;
+  for (wchar_t c : text) s += c < 128 ? static_cast<char>(c) : '?';
   return s;
 }
