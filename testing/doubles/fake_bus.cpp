@@ -77,6 +77,7 @@ STDMETHODIMP FakeBus::KsProperty(PKSPROPERTY property, ULONG propertyLength, LPV
       }
     }
   }
+  if (misreportCount) *bytesReturned = 0xFFFFFFFF;
   if (t.result != S_OK && !t.write && failedReadsFillBuffer && req->ReadBuffer)
     std::memset(req->ReadBuffer, 0xA5, t.readLength);
   if (m_transcript) {

@@ -57,6 +57,9 @@ class FakeBus : public IKsControl {
   // A failed read still overwrites its buffer with 0xA5, as a driver may
   // that fills the buffer and then answers a positive success code.
   bool failedReadsFillBuffer = false;
+  // Every call sets the returned-bytes counter to 0xFFFFFFFF, as a driver
+  // that reports nonsense may; otherwise the counter is left alone.
+  bool misreportCount = false;
 
   std::vector<Transfer> transfers;
   // Requests that arrived with wrong lengths, flags or set.

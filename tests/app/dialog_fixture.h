@@ -37,6 +37,10 @@ class DialogFixture {
     return result;
   }
 
+  // The dialog opens its handle through `other` from now on, e.g. the real
+  // opening over COM doubles; `other` must outlive the dialog's commands.
+  void UseOpener(ControlOpener& other) { dlg = std::make_unique<CBoardFlashDlg>(other, pacer); }
+
   // Fails the n-th transfer from now on (1: the next one).
   void FailTransferFromNow(size_t n, HRESULT hr = E_FAIL) {
     bus.FailTransfer(bus.transfers.size() + n, hr);
