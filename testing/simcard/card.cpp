@@ -1,5 +1,6 @@
 #include "testing/simcard/card.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,9 +44,11 @@ bool LoadFile(const std::wstring& path, std::vector<BYTE>* out) {
   return true;
 }
 
+// The sharing matches the card's own handles, so a card may be written
+// while another process holds it.
 bool StoreFile(const std::wstring& path, const std::vector<BYTE>& bytes) {
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   const bool ok =
@@ -53,6 +56,30 @@ bool StoreFile(const std::wstring& path, const std::vector<BYTE>& bytes) {
       written == bytes.size();
   CloseHandle(f);
   return ok;
+}
+
+bool Seek(HANDLE f, size_t offset) {
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(f, at, nullptr, FILE_BEGIN) != FALSE;
+}
+
+// `count` bytes at `offset` of an open file. Through the file pointer: under
+// Wine a WriteFile with an OVERLAPPED offset costs ten times as much.
+bool WriteAt(HANDLE f, size_t offset, const BYTE* bytes, size_t count) {
+  DWORD written = 0;
+  return Seek(f, offset) && ::WriteFile(f, bytes, static_cast<DWORD>(count), &written, nullptr) &&
+         written == count;
+}
+
+bool ReadAll(HANDLE f, std::vector<BYTE>* out) {
+  out->clear();
+  if (!Seek(f, 0)) return false;
+  BYTE chunk[4096];
+  DWORD got = 0;
+  while (::ReadFile(f, chunk, sizeof chunk, &got, nullptr) && got > 0)
+    out->insert(out->end(), chunk, chunk + got);
+  return true;
 }
 
 void MakeDirectories(const std::wstring& dir) {
@@ -67,6 +94,11 @@ std::string HrText(HRESULT hr) {
   char b[16];
   std::snprintf(b, sizeof b, "0x%08lX", static_cast<unsigned long>(hr));
   return b;
+}
+
+// The index of a device's state file in Card::m_files.
+size_t SlotOf(BYTE device) {
+  return device == BOARD_EEPROM_ADDRESS ? 0 : device == DSP_EEPROM_ADDRESS ? 1 : 2;
 }
 
 const wchar_t* FileOf(BYTE device) {
@@ -212,9 +244,20 @@ Card::Card(std::wstring dir) : m_dir(std::move(dir)) {
                   {DSP_EEPROM_ADDRESS, &m_contents.dsp, &fresh.dsp},
                   {CHANNEL_DECODER_ADDRESS, &m_contents.chdec, &fresh.chdec}};
   for (const auto& d : kDevices) {
-    if (LoadFile(m_dir + FileOf(d.device), d.bytes) && d.bytes->size() == d.fresh->size()) continue;
+    // Open for the card's life: a write then costs one WriteFile at its
+    // offset, and what it changed is in the file at once for any reader.
+    HANDLE& file = m_files[SlotOf(d.device)];
+    file = CreateFileW((m_dir + FileOf(d.device)).c_str(), GENERIC_READ | GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) Note("could not open " + Narrow(FileOf(d.device)));
+    if (file != INVALID_HANDLE_VALUE && ReadAll(file, d.bytes) &&
+        d.bytes->size() == d.fresh->size())
+      continue;
     *d.bytes = *d.fresh;
-    Save(d.device);
+    Store(d.device, 0, d.bytes->size());
+    // A file that was too long ends where the memory does.
+    if (file != INVALID_HANDLE_VALUE && Seek(file, d.bytes->size())) SetEndOfFile(file);
     Note("made " + Narrow(FileOf(d.device)) + " from the preset");
   }
 
@@ -229,6 +272,8 @@ Card::Card(std::wstring dir) : m_dir(std::move(dir)) {
 }
 
 Card::~Card() {
+  for (HANDLE f : m_files)
+    if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
   if (m_log != INVALID_HANDLE_VALUE) CloseHandle(m_log);
 }
 
@@ -241,11 +286,26 @@ void Card::Log(const std::string& line, long long at) {
 
 void Card::Note(const std::string& text) { Log("# " + text); }
 
-void Card::Save(BYTE device) {
-  const std::vector<BYTE>& bytes = device == BOARD_EEPROM_ADDRESS ? m_contents.board
-                                   : device == DSP_EEPROM_ADDRESS ? m_contents.dsp
-                                                                  : m_contents.chdec;
-  if (!StoreFile(m_dir + FileOf(device), bytes)) Note("could not write " + Narrow(FileOf(device)));
+std::vector<BYTE>& Card::MemoryOf(BYTE device) {
+  return device == BOARD_EEPROM_ADDRESS ? m_contents.board
+         : device == DSP_EEPROM_ADDRESS ? m_contents.dsp
+                                        : m_contents.chdec;
+}
+
+void Card::Store(BYTE device, size_t address, size_t length) {
+  const std::vector<BYTE>& bytes = MemoryOf(device);
+  const size_t size = bytes.size();
+  if (length >= size) {  // every byte changed, however often it wrapped
+    address = 0;
+    length = size;
+  }
+  // A write that wrapped changed the end of the memory and its start.
+  const size_t first = std::min(length, size - address);
+  const HANDLE file = m_files[SlotOf(device)];
+  const bool ok = file != INVALID_HANDLE_VALUE &&
+                  WriteAt(file, address, bytes.data() + address, first) &&
+                  (first == length || WriteAt(file, 0, bytes.data(), length - first));
+  if (!ok) Note("could not write " + Narrow(FileOf(device)));
 }
 
 bool Card::GateOpen() const {
@@ -342,7 +402,7 @@ HRESULT Card::Carry(bool write, BYTE device, const BYTE* sub, ULONG subLength, B
   }
   if (protect) return S_OK;
   for (ULONG i = 0; i < length; ++i) (*memory)[(address + i) % size] = bytes[i];
-  Save(device);
+  Store(device, address, length);
   return S_OK;
 }
 

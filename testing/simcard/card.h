@@ -4,9 +4,12 @@
 //
 // State directory (SIMCARD_DIR, default C:\simcard\):
 //   board.bin (256 bytes), dsp.bin (32768), chdec.bin (256 registers)
-//     written back after every write transfer; a missing or short file is
-//     made from the preset named by SIMCARD_CARD, or else by card.txt in
-//     the directory (default "reflash");
+//     held open (sharing reading, writing and deletion) while the card
+//     lives; every write transfer writes the bytes it changed at their
+//     offset, so another process sees them at once, and two cards on one
+//     directory do not undo each other's writes. A missing file, or one of
+//     the wrong size, is made from the preset named by SIMCARD_CARD, or else
+//     by card.txt in the directory (default "reflash");
 //   fault.txt   the fault plan, read when the card is loaded, one rule a line:
 //     fail <n> [hresult]    transfer n (1-based, per process) returns hresult
 //                           (default E_FAIL) and moves nothing
@@ -84,13 +87,18 @@ class Card {
  private:
   HRESULT Carry(bool write, BYTE device, const BYTE* sub, ULONG subLength, BYTE* bytes,
                 ULONG length);
-  void Save(BYTE device);
+  std::vector<BYTE>& MemoryOf(BYTE device);
+  // Writes `length` bytes of the device's memory from `address` (wrapping
+  // at its end) to its state file.
+  void Store(BYTE device, size_t address, size_t length);
   void Log(const std::string& line, long long at = 0);
 
   std::wstring m_dir;
   Contents m_contents;
   FaultPlan m_faults;
   unsigned long m_transfers = 0;
+  // board.bin, dsp.bin, chdec.bin, open while the card lives.
+  HANDLE m_files[3] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
   HANDLE m_log = INVALID_HANDLE_VALUE;
 };
 

@@ -223,6 +223,43 @@ TEST_F(CardTest, StateSurvivesIntoTheNextLoadAndMissingFilesComeFromThePreset) {
   EXPECT_EQ(e2e::ReadBytes(empty + L"board.bin").size(), simcard::BOARD_SIZE);
 }
 
+// Each write goes to its file at once, as only the bytes it changed: a
+// write that wraps changes both ends of the file, and a second card on the
+// same directory neither undoes it nor is undone.
+TEST_F(CardTest, WritesReachTheFileAtOnceAndOnlyWhereTheyChangedIt) {
+  const std::wstring board = dir + L"board.bin";
+  Card first(dir);
+  Card second(dir);
+  ASSERT_EQ(Request::Write(BOARD_EEPROM_ADDRESS, {0xFF}, {0x11, 0x22}).On(first), S_OK);
+  ASSERT_EQ(Request::Write(BOARD_EEPROM_ADDRESS, {0x40}, {0x33}).On(second), S_OK);
+  std::vector<BYTE> expected = fresh.board;
+  expected[0xFF] = 0x11;
+  expected[0x00] = 0x22;
+  expected[0x40] = 0x33;
+  EXPECT_EQ(e2e::ReadBytes(board), expected);
+
+  // Over twice the part's length: each address keeps the last pass's byte,
+  // and the file keeps its length.
+  std::vector<BYTE> passes(600);
+  for (size_t i = 0; i < passes.size(); ++i) passes[i] = static_cast<BYTE>(1 + i / 256);
+  ASSERT_EQ(Request::Write(BOARD_EEPROM_ADDRESS, {0x10}, passes).On(first), S_OK);
+  const std::vector<BYTE> after = e2e::ReadBytes(board);
+  ASSERT_EQ(after.size(), simcard::BOARD_SIZE);
+  EXPECT_EQ(after, first.contents().board);
+  EXPECT_EQ(after[0x0F], 2);
+  EXPECT_EQ(after[0x10], 3);
+  EXPECT_EQ(after[0x67], 3);
+  EXPECT_EQ(after[0x68], 2);
+}
+
+TEST_F(CardTest, StateFileOfTheWrongLengthIsMadeAgainFromThePreset) {
+  ASSERT_TRUE(e2e::WriteText(dir + L"dsp.bin", std::string(simcard::DSP_SIZE + 100, 'x')));
+  ASSERT_TRUE(e2e::WriteText(dir + L"board.bin", "short"));
+  { Card card(dir); }
+  EXPECT_EQ(e2e::ReadBytes(dir + L"dsp.bin"), fresh.dsp);
+  EXPECT_EQ(e2e::ReadBytes(dir + L"board.bin"), fresh.board);
+}
+
 // The road the utility's lookup takes: the device enumerator finds the
 // entry by name, binding makes the filter, a real filter graph takes it in,
 // and the filter hands out IKsControl.
