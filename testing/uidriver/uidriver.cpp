@@ -14,12 +14,12 @@ bool IsDialogClass(HWND window) {
 
 }  // namespace
 
-bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
+bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs) {
   const ULONGLONG end = GetTickCount64() + timeoutMs;
   for (;;) {
     if (done()) return true;
     if (GetTickCount64() >= end) return false;
-    Sleep(10);
+    Sleep(pollMs);
   }
 }
 

@@ -16,8 +16,9 @@ inline constexpr int MSGBOX_TEXT_ID = 0xFFFF;
 inline constexpr int MSGBOX_ICON_ID = 0x440;
 inline constexpr int FILE_NAME_ID = 0x47C;  // the Save As dialog's name field
 
-// Polls `done` every 10 ms until it holds or `timeoutMs` have passed.
-bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs);
+// Polls `done` every `pollMs` until it holds or `timeoutMs` have passed.
+// A timing wants a short interval; each poll asks the window server.
+bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs = 10);
 
 // The process's top-level dialog windows (class #32770), visible or not.
 std::vector<HWND> Dialogs(DWORD pid);

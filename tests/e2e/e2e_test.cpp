@@ -4,12 +4,12 @@
 #include "testing/text.h"
 #include "testing/uidriver/uidriver.h"
 #include "tests/e2e/support.h"
+#include "tests/e2e/utility.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 using namespace uidriver;
 using simcard::Preset;
@@ -19,140 +19,24 @@ namespace {
 ::testing::Environment* const kRegistration =
     ::testing::AddGlobalTestEnvironment(new e2e::CardRegistration(SIMCARD_DLL));
 
-constexpr wchar_t kCaption[] = L"Bravik";
-constexpr wchar_t kAppName[] = L"REVADAD86IRaziz";
-constexpr int IDC_REFLASH = 1000, IDC_SAVE_EEPROM = 1002, IDC_STATUS = 1004, IDC_PROGRESS = 1013;
-constexpr DWORD kWait = 20000;
+using e2e::kInitialStatus;
+using e2e::kReFlashButton;
+using e2e::kSaveCommand;
+using e2e::kWait;
+using e2e::kWritten;
 
-constexpr wchar_t kInitialStatus[] =
-    L"the Board ID is wrong, Please press \"ReFlash\" button to program eeprom ";
 constexpr wchar_t kWrongVendor[] = L"Wrong  KORVEL_Vosk_Board Sub-Vender ID!";
 constexpr wchar_t kCorrect[] = L"Correct Z89N Board_ID : 0x3A2C you have No need to flash eeprom.";
 constexpr wchar_t kProgramming[] = L"Programming the Board-EEPROM...";
-constexpr wchar_t kWritten[] =
-    L"Board-EEPROM content successfully written to EEPROM. Please reboot the system to apply the "
-    L"new settings!";
 constexpr wchar_t kWriteFailed[] = L"Writing to Board-EEPROM failed!!!";
 constexpr wchar_t kWriteBoxText[] = L"ReadEEPROM: I2C-write to Board-EEPROM failed";
 
-// What ReFlash must leave in the board EEPROM, as the product's
-// documentation gives it.
-std::vector<BYTE> ExpectedImage() {
-  std::vector<BYTE> image(256, 0xFF);
-  const BYTE head[0x50] = {0x2D, 0x6B, 0x2C, 0x3A, 0x54, 0x20, 0x1C, 0x00, 0x43, 0x43, 0xA9, 0x1C,
-                           0x55, 0xD2, 0xB2, 0x92, 0x00, 0x01, 0x20, 0x00, 0xFF, 0x20, 0xFF, 0xFF,
-                           0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0x40, 0x01, 0x02,
-                           0x03, 0x01, 0x01, 0x03, 0x08, 0xFF, 0x00, 0xD6, 0xFF, 0xFF, 0xFF, 0xFF,
-                           0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                           0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x21, 0x00, 0xC2, 0x96, 0x10, 0x03, 0x32,
-                           0x15, 0x06, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-  std::memcpy(image.data(), head, sizeof head);
-  return image;
-}
-
-// One run of the utility. Whatever a test leaves behind, the run ends: boxes
-// are answered, Esc is pressed, and as a last resort the process is ended.
-class Utility {
+// The built utility; what its driver finds wrong fails the test.
+class Utility : public e2e::Utility {
  public:
-  ~Utility() {
-    if (!m_process) return;
-    if (!Running() || Close(5000)) {
-      CloseHandle(m_process);
-      return;
-    }
-    TerminateProcess(m_process, 1);
-    WaitForSingleObject(m_process, 5000);
-    CloseHandle(m_process);
-  }
-
-  bool Start(const std::wstring& cardDir) {
-    SetEnvironmentVariableW(L"SIMCARD_DIR", cardDir.c_str());
-    std::wstring exe = e2e::WindowsPath(UTILITY_EXE);
-    std::wstring commandLine = L"\"" + exe + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &si, &pi))
-      return false;
-    CloseHandle(pi.hThread);
-    m_process = pi.hProcess;
-    m_pid = pi.dwProcessId;
-    return true;
-  }
-
-  bool Running() const { return WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT; }
-  bool WaitExit(DWORD ms) const { return WaitForSingleObject(m_process, ms) == WAIT_OBJECT_0; }
-
-  // Answers every message box until the main dialog is on the screen with
-  // no box over it; the texts of the boxes, in order.
-  std::vector<std::wstring> AnswerBoxesUntilDialog() {
-    std::vector<std::wstring> texts;
-    WaitFor(
-        [&] {
-          if (HWND box = FindMessageBox(m_pid)) {
-            texts.push_back(Answer(box));
-            return false;
-          }
-          m_dialog = FindDialog(m_pid, kCaption, true);
-          return m_dialog != nullptr || !Running();
-        },
-        kWait);
-    return texts;
-  }
-
-  // Waits for a box and answers it; its text, or "" if none came.
-  std::wstring AnswerNextBox() {
-    HWND box = nullptr;
-    if (!WaitFor([&] { return (box = FindMessageBox(m_pid)) != nullptr || !Running(); }, kWait) ||
-        !box)
-      return L"";
-    return Answer(box);
-  }
-
-  bool WaitStatus(const std::wstring& text, DWORD ms = kWait) const {
-    return WaitFor([&] { return Status() == text; }, ms);
-  }
-
-  HWND dialog() const { return m_dialog; }
-  DWORD pid() const { return m_pid; }
-  std::wstring Status() const { return ItemText(m_dialog, IDC_STATUS); }
-  bool Enabled(int id) const { return ItemEnabled(m_dialog, id); }
-  bool WaitEnabled(int id, bool enabled) const {
-    return WaitFor([&] { return Enabled(id) == enabled; }, 3000);
-  }
-  Progress Bar() const {
-    Progress p{-1, -1, -1};
-    ReadProgress(GetDlgItem(m_dialog, IDC_PROGRESS), &p, 2000);
-    return p;
-  }
-
-  // Esc, and any box that comes up on the way out answered.
-  bool Close(DWORD ms) {
-    return WaitFor(
-        [&] {
-          if (HWND box = FindMessageBox(m_pid))
-            Answer(box);
-          else if (HWND d = FindDialog(m_pid, kCaption))
-            PressEscape(d);
-          return WaitExit(100);
-        },
-        ms);
-  }
-
- private:
-  std::wstring Answer(HWND box) {
-    std::wstring text = ItemText(box, MSGBOX_TEXT_ID);
-    // Every box carries the application's name as its caption.
-    EXPECT_EQ(Text(box), kAppName) << "caption of the box \"" << Narrow(text) << "\"";
-    Click(box, IDOK);
-    EXPECT_TRUE(WaitFor([&] { return !Exists(box); }, kWait)) << "box did not close";
-    return text;
-  }
-
-  HANDLE m_process = nullptr;
-  DWORD m_pid = 0;
-  HWND m_dialog = nullptr;
+  Utility()
+      : e2e::Utility(e2e::WindowsPath(UTILITY_EXE),
+                     [](const std::string& problem) { ADD_FAILURE() << problem; }) {}
 };
 
 class E2eTest : public ::testing::Test {
@@ -199,14 +83,7 @@ struct StartCase {
 void PrintTo(const StartCase& c, std::ostream* os) { *os << c.name; }
 
 const StartCase kStartCases[] = {
-    {"NeedsReflash",
-     Preset::Reflash,
-     "",
-     false,
-     {L"Wrong Z89N Board_ID : 0x3A21, Need to Re-Flash EEPROM..."},
-     kInitialStatus,
-     true,
-     0},
+    {"NeedsReflash", Preset::Reflash, "", false, {e2e::kNeedsReflashBox}, kInitialStatus, true, 0},
     {"AlreadyCorrect", Preset::Correct, "", false, {}, kCorrect, false, 100},
     {"OtherBoard",
      Preset::Other,
@@ -275,7 +152,7 @@ TEST_P(StartUp, ShowsTheVerdictAndEscEndsTheProgram) {
   for (const auto& b : c.boxes) want.push_back(Narrow(b));
   EXPECT_EQ(got, want) << "boxes before the dialog, in order";
   EXPECT_EQ(Narrow(app.Status()), Narrow(c.status));
-  EXPECT_EQ(app.Enabled(IDC_REFLASH), c.reflashEnabled);
+  EXPECT_EQ(app.Enabled(kReFlashButton), c.reflashEnabled);
   EXPECT_EQ(app.Enabled(IDOK), !c.reflashEnabled) << "Exit";
   const Progress bar = app.Bar();
   EXPECT_EQ(bar.low, 0);
@@ -307,18 +184,18 @@ TEST_F(ReFlash, WritesTheImagePacedAndTheNextStartFindsTheBoardCorrect) {
     Utility app;
     ASSERT_NO_FATAL_FAILURE(StartToDialog(app));
     const long long clicked = simcard::NowMicroseconds();
-    Click(app.dialog(), IDC_REFLASH);
+    Click(app.dialog(), kReFlashButton);
     // The status line is readable while the handler holds the thread.
     EXPECT_TRUE(app.WaitStatus(kProgramming, 5000));
     ASSERT_TRUE(app.WaitStatus(kWritten, 30000)) << "status: " << Narrow(app.Status());
     const long long done = simcard::NowMicroseconds();
     // The buttons change after the status line.
     EXPECT_TRUE(app.WaitEnabled(IDOK, true)) << "Exit";
-    EXPECT_FALSE(app.Enabled(IDC_REFLASH));
+    EXPECT_FALSE(app.Enabled(kReFlashButton));
     const Progress bar = app.Bar();
     EXPECT_EQ(bar.high, 256);
     EXPECT_EQ(bar.pos, 256);
-    EXPECT_EQ(Board(), ExpectedImage());
+    EXPECT_EQ(Board(), e2e::ExpectedImage());
 
     const auto log = e2e::ReadLog(dir);
     const auto writes = BoardWrites(log);
@@ -363,7 +240,7 @@ TEST_F(ReFlash, WritesTheImagePacedAndTheNextStartFindsTheBoardCorrect) {
   ASSERT_NO_FATAL_FAILURE(StartToDialog(again, &boxes));
   EXPECT_TRUE(boxes.empty());
   EXPECT_EQ(Narrow(again.Status()), Narrow(kCorrect));
-  EXPECT_FALSE(again.Enabled(IDC_REFLASH));
+  EXPECT_FALSE(again.Enabled(kReFlashButton));
 }
 
 struct FailCase {
@@ -382,13 +259,13 @@ TEST_P(ReFlashFailure, ReportsTheFailureAndKeepsTheIdentity) {
   const std::vector<BYTE> before = Board();
   Utility app;
   ASSERT_NO_FATAL_FAILURE(StartToDialog(app));
-  Click(app.dialog(), IDC_REFLASH);
+  Click(app.dialog(), kReFlashButton);
   EXPECT_EQ(Narrow(app.AnswerNextBox()), Narrow(kWriteBoxText));
   ASSERT_TRUE(app.WaitStatus(kWriteFailed)) << "status: " << Narrow(app.Status());
   Progress bar = app.Bar();
   EXPECT_EQ(bar.high, 256);
   EXPECT_EQ(bar.pos, 0);
-  EXPECT_TRUE(app.Enabled(IDC_REFLASH));
+  EXPECT_TRUE(app.Enabled(kReFlashButton));
   EXPECT_FALSE(app.Enabled(IDOK)) << "Exit stays disabled";
 
   // Nothing after the failed write; the identity is untouched.
@@ -402,9 +279,9 @@ TEST_P(ReFlashFailure, ReportsTheFailureAndKeepsTheIdentity) {
 
   if (!c.retry) return;
   // A second run starts again from the beginning and completes.
-  Click(app.dialog(), IDC_REFLASH);
+  Click(app.dialog(), kReFlashButton);
   ASSERT_TRUE(app.WaitStatus(kWritten, 30000)) << "status: " << Narrow(app.Status());
-  EXPECT_EQ(Board(), ExpectedImage());
+  EXPECT_EQ(Board(), e2e::ExpectedImage());
   EXPECT_EQ(BoardWrites(e2e::ReadLog(dir)).size(), c.transfer - 1 + 256);
 }
 
@@ -421,13 +298,13 @@ TEST_F(ReFlash, WriteProtectedEepromIsCaughtByTheReadBack) {
   const std::vector<BYTE> before = Board();
   Utility app;
   ASSERT_NO_FATAL_FAILURE(StartToDialog(app));
-  Click(app.dialog(), IDC_REFLASH);
+  Click(app.dialog(), kReFlashButton);
   const std::wstring box = app.AnswerNextBox();
   std::printf("box after a write-protected run: %s\n", Narrow(box).c_str());
   EXPECT_NE(box.find(L"verification failed"), std::wstring::npos) << Narrow(box);
   ASSERT_TRUE(app.WaitStatus(kWriteFailed)) << "status: " << Narrow(app.Status());
   EXPECT_EQ(app.Bar().pos, 0);
-  EXPECT_TRUE(app.Enabled(IDC_REFLASH));
+  EXPECT_TRUE(app.Enabled(kReFlashButton));
   EXPECT_EQ(Board(), before);
 }
 
@@ -468,7 +345,7 @@ TEST_F(E2eTest, SaveCommandWritesTheBoardEepromToTheChosenFile) {
     return d;
   };
   // Cancelled: nothing changes.
-  Command(app.dialog(), IDC_SAVE_EEPROM);
+  Command(app.dialog(), kSaveCommand);
   HWND first = saveAs();
   ASSERT_TRUE(first);
   PostMessageW(first, WM_COMMAND, IDCANCEL, 0);
@@ -477,7 +354,7 @@ TEST_F(E2eTest, SaveCommandWritesTheBoardEepromToTheChosenFile) {
   EXPECT_EQ(e2e::ReadBytes(target + L".bin").size(), 1000u);
 
   // Confirmed: the existing file is replaced by the 256 bytes read.
-  Command(app.dialog(), IDC_SAVE_EEPROM);
+  Command(app.dialog(), kSaveCommand);
   HWND second = saveAs();
   ASSERT_TRUE(second);
   ASSERT_TRUE(AnswerSaveAs(second, target));
@@ -495,7 +372,7 @@ TEST_F(E2eTest, SaveCommandWritesTheBoardEepromToTheChosenFile) {
 
   // A dump gives the buttons back as they were: it does not unlock the
   // Exit that the verdict locked.
-  EXPECT_TRUE(app.WaitEnabled(IDC_REFLASH, true));
+  EXPECT_TRUE(app.WaitEnabled(kReFlashButton, true));
   EXPECT_FALSE(app.Enabled(IDOK)) << "Exit";
   const Progress bar = app.Bar();
   EXPECT_EQ(bar.high, 256);
