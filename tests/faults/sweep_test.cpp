@@ -39,8 +39,8 @@ std::wstring ReadBackBox(size_t chunk, HRESULT hr) {
   return text;
 }
 
-// The decoder's registers 0x3C-0x41 as the gate's opening writes them, for
-// the fixture's registers (0x40 + n at register n), and register 0x07.
+// The decoder's registers 0x3C-0x41 as the gate's opening writes them, from
+// the fixture's registers (0x40 + n at register n).
 const std::vector<BYTE> kOpenedBlock = {0x3C, 0x75, 0x7E, 0x7F, 0xFF, 0xC1};
 std::vector<BYTE> Block(const std::vector<BYTE>& decoder) {
   return {decoder.begin() + 0x3C, decoder.begin() + 0x42};
