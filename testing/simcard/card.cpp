@@ -31,19 +31,6 @@ std::wstring EnvW(const wchar_t* name) {
   return n > 0 && n < MAX_PATH ? std::wstring(buffer, n) : std::wstring();
 }
 
-bool LoadFile(const std::wstring& path, std::vector<BYTE>* out) {
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  out->clear();
-  BYTE chunk[4096];
-  DWORD got = 0;
-  while (::ReadFile(f, chunk, sizeof chunk, &got, nullptr) && got > 0)
-    out->insert(out->end(), chunk, chunk + got);
-  CloseHandle(f);
-  return true;
-}
-
 // The sharing matches the card's own handles, so a card may be written
 // while another process holds it.
 bool StoreFile(const std::wstring& path, const std::vector<BYTE>& bytes) {
@@ -80,6 +67,15 @@ bool ReadAll(HANDLE f, std::vector<BYTE>* out) {
   while (::ReadFile(f, chunk, sizeof chunk, &got, nullptr) && got > 0)
     out->insert(out->end(), chunk, chunk + got);
   return true;
+}
+
+bool LoadFile(const std::wstring& path, std::vector<BYTE>* out) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  const bool ok = ReadAll(f, out);
+  CloseHandle(f);
+  return ok;
 }
 
 void MakeDirectories(const std::wstring& dir) {

@@ -15,7 +15,6 @@ struct VerdictCase {
   bool exitEnabled, reFlashEnabled;
 };
 
-const std::wstring kWrongVendor = L"Wrong  KORVEL_Vosk_Board Sub-Vender ID!";
 const std::wstring kOpenBoxes[] = {L"FindFilterByName: BindToObject failed!",
                                    L"Couldn't find AnalogCaptureFilter!"};
 
@@ -276,21 +275,13 @@ TEST(IconOrigin, CentresWithTruncatingDivision) {
 class ReFlash : public ::testing::Test, public DialogFixture {
  protected:
   ReFlash() { SetIdentity(0x2D, 0x6B, 0x21, 0x3A); }
-  static void Click(HWND h) {
-    ::SendMessageW(h, WM_COMMAND, MAKEWPARAM(IDC_REFLASH, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(h, IDC_REFLASH)));
-  }
   std::vector<BYTE> Board() { return bus.devices[BOARD_EEPROM_ADDRESS].memory; }
 };
-
-const std::wstring kReFlashed =
-    L"Board-EEPROM content successfully written to EEPROM. Please reboot the system to apply the "
-    L"new settings!";
 
 TEST_F(ReFlash, SuccessAsksForRebootAndLeavesOnlyExit) {
   View after;
   RunDialog([&](HWND h) {
-    Click(h);
+    ClickReFlash(h);
     after = Look(h);
     PressEscape(h);
   });
@@ -311,7 +302,7 @@ TEST_F(ReFlash, StartKeepsThePositionAnEarlierJobLeft) {
   RunDialog([&](HWND h) {
     ::SendDlgItemMessageW(h, IDC_PROGRESS, PBM_SETPOS, 100, 0);
     FailTransferFromNow(1);
-    Click(h);
+    ClickReFlash(h);
     PressEscape(h);
   });
   ASSERT_EQ(Boxes().size(), 2u);
@@ -323,10 +314,10 @@ TEST_F(ReFlash, FailureResetsTheBarKeepsTheButtonsAndASecondRunStartsOver) {
   View after, again;
   RunDialog([&](HWND h) {
     FailTransferFromNow(10);  // the tenth byte
-    Click(h);
+    ClickReFlash(h);
     after = Look(h);
     bus.fault = nullptr;
-    Click(h);
+    ClickReFlash(h);
     again = Look(h);
     PressEscape(h);
   });

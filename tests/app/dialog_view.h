@@ -10,8 +10,20 @@
 #include <string>
 #include <vector>
 
+// Texts the dialog shows.
 inline const std::wstring kInitialStatus =
     L"the Board ID is wrong, Please press \"ReFlash\" button to program eeprom ";
+inline const std::wstring kWrongVendor = L"Wrong  KORVEL_Vosk_Board Sub-Vender ID!";
+inline const std::wstring kProgramming = L"Programming the Board-EEPROM...";
+inline const std::wstring kReFlashed =
+    L"Board-EEPROM content successfully written to EEPROM. Please reboot the system to apply the "
+    L"new settings!";
+inline const std::wstring kReFlashFailed = L"Writing to Board-EEPROM failed!!!";
+inline const std::wstring kBoardSaved = L"Board EEPROM content successfully stored to file!";
+inline const std::wstring kBoardSaveFailed = L"Reading out Board EEPROM content failed!!!";
+inline const std::wstring kDspSaved = L"DSP EEPROM content successfully stored to file!";
+inline const std::wstring kDspSaveFailed = L"Reading out DSP EEPROM content failed!!!";
+inline const std::wstring kIdentityReadBox = L"ReadEEPROM: I2C-read to Board EEPROM failed";
 
 // What the dialog shows, read through its windows.
 struct View {
@@ -57,6 +69,12 @@ inline std::vector<std::wstring> Texts(const std::vector<Box>& boxes) {
   std::vector<std::wstring> texts;
   for (const Box& b : boxes) texts.push_back(b.text);
   return texts;
+}
+
+// A click on ReFlash, as the button reports it.
+inline void ClickReFlash(HWND dlg) {
+  ::SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_REFLASH, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(::GetDlgItem(dlg, IDC_REFLASH)));
 }
 
 // Ends the dialog the way a user's Esc does.

@@ -6,6 +6,7 @@
 #include "framework/file.h"
 #include "framework/file_dialog.h"
 #include "tests/app/dialog_fixture.h"
+#include "tests/app/dsp_source.h"
 #include "tests/framework/disk.h"
 
 #include <algorithm>
@@ -77,14 +78,7 @@ class Save : public ::testing::Test, public DialogFixture {
   }
 
   // Selection 1 of a real combo box: the DSP EEPROM.
-  void ChooseDsp(HWND h) {
-    HWND combo = ::CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | CBS_DROPDOWNLIST, 0, 0, 50, 80,
-                                   h, nullptr, nullptr, nullptr);
-    ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Board EEPROM"));
-    ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"DSP EEPROM"));
-    ::SendMessageW(combo, CB_SETCURSEL, 1, 0);
-    dlg->m_cbSource.Attach(combo);
-  }
+  void ChooseDsp(HWND) { ChooseDspSource(*dlg); }
 
   std::vector<std::wstring> NewBoxes() const {
     std::vector<Box> boxes(Boxes().begin() + m_boxesBefore, Boxes().end());

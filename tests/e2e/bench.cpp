@@ -16,6 +16,7 @@
 #include "framework/app.h"
 #include "framework/file_dialog.h"
 #include "framework/wnd.h"
+#include "tests/app/dsp_source.h"
 #include "tests/e2e/utility.h"
 
 #include <mmsystem.h>
@@ -128,13 +129,7 @@ void CALLBACK DspStep(HWND, UINT, UINT_PTR id, DWORD) {
       EndDialog(h, IDABORT);
     return;
   }
-  // Selection 1 of a real combo box: the DSP EEPROM.
-  HWND combo = CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | CBS_DROPDOWNLIST, 0, 0, 50, 80, h,
-                               nullptr, nullptr, nullptr);
-  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Board EEPROM"));
-  SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"DSP EEPROM"));
-  SendMessageW(combo, CB_SETCURSEL, 1, 0);
-  g_dsp.dlg->m_cbSource.Attach(combo);
+  ChooseDspSource(*g_dsp.dlg);
 
   const long long before = simcard::NowMicroseconds();
   SendMessageW(h, WM_COMMAND, MAKEWPARAM(IDC_SAVE_EEPROM, 0), 0);

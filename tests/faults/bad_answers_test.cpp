@@ -21,21 +21,7 @@ constexpr size_t kDspPage = 3 + 201;
 
 }  // namespace
 
-class BadAnswers : public FaultFixture {
- protected:
-  // Runs the dialog with its identity read answering `hr` (S_OK: as the
-  // board has it); returns what the dialog showed once up.
-  View StartWith(HRESULT hr, const std::function<void(HWND)>& then = nullptr) {
-    UseOpener(realOpener);
-    PutBackTheCard(1, hr);
-    View shown;
-    InDialog([&](HWND h) {
-      shown = Look(h);
-      if (then) then(h);
-    });
-    return shown;
-  }
-};
+class BadAnswers : public FaultFixture {};
 
 TEST_F(BadAnswers, UnusualResultCodesFailEveryCommandAndLoseNothing) {
   const HRESULT codes[] = {
@@ -62,7 +48,7 @@ TEST_F(BadAnswers, UnusualResultCodesFailEveryCommandAndLoseNothing) {
     ExpectNothingHeld();
 
     StartWith(S_OK, [&](HWND h) {
-      Outcome o = Run(h, kReFlashWrite, hr, ReFlashCommand);
+      Outcome o = Run(h, kReFlashWrite, hr, ClickReFlash);
       ASSERT_EQ(o.boxes.size(), 1u);
       EXPECT_EQ(o.after.status, kReFlashFailed);
       EXPECT_EQ(o.after.pos, 0);
@@ -107,7 +93,7 @@ TEST_F(BadAnswers, ReadsAreUsedWhateverTheCounterSays) {
       ExpectImageFile(DspImageBytes());
 
       // The read-back after programming compares what the reads delivered.
-      o = Run(h, 0, S_OK, ReFlashCommand);
+      o = Run(h, 0, S_OK, ClickReFlash);
       EXPECT_TRUE(o.boxes.empty());
       EXPECT_EQ(o.after.status, kReFlashed);
       EXPECT_EQ(Board(), std::vector<BYTE>(BoardImage, BoardImage + 256));
@@ -131,7 +117,7 @@ TEST_F(BadAnswers, FilterThatRefusesItsControlInterface) {
   card->filter.offersKsControl = true;
   StartWith(S_OK, [&](HWND h) {
     card->filter.offersKsControl = false;
-    Outcome o = Run(h, 0, S_OK, ReFlashCommand);
+    Outcome o = Run(h, 0, S_OK, ClickReFlash);
     EXPECT_EQ(Texts(o.boxes), std::vector<std::wstring>{kNoControl});
     EXPECT_EQ(o.after.status, kReFlashFailed);
     EXPECT_EQ(o.after.pos, 0);

@@ -16,18 +16,6 @@
 #include <vector>
 
 inline const std::string kOldImage = "an older image that a failed save must leave as it was";
-inline const std::wstring kWrongVendor = L"Wrong  KORVEL_Vosk_Board Sub-Vender ID!";
-inline const std::wstring kProgramming = L"Programming the Board-EEPROM...";
-inline const std::wstring kReFlashed =
-    L"Board-EEPROM content successfully written to EEPROM. Please reboot the system to apply the "
-    L"new settings!";
-inline const std::wstring kReFlashFailed = L"Writing to Board-EEPROM failed!!!";
-inline const std::wstring kBoardSaved = L"Board EEPROM content successfully stored to file!";
-inline const std::wstring kBoardSaveFailed = L"Reading out Board EEPROM content failed!!!";
-inline const std::wstring kDspSaved = L"DSP EEPROM content successfully stored to file!";
-inline const std::wstring kDspSaveFailed = L"Reading out DSP EEPROM content failed!!!";
-inline const std::wstring kIdentityReadBox = L"ReadEEPROM: I2C-read to Board EEPROM failed";
-
 inline std::string Describe(size_t transfer, HRESULT hr) {
   char text[64];
   std::snprintf(text, sizeof text, "transfer %u answers 0x%08lX", static_cast<unsigned>(transfer),
@@ -56,6 +44,19 @@ class FaultFixture : public Save {
       cases(h);
       ::PostMessageW(h, WM_COMMAND, IDCANCEL, 0);
     });
+  }
+
+  // Runs a fresh dialog with its identity read answering `hr` (S_OK: as
+  // the board has it), and `then` once it is up; what it showed then.
+  View StartWith(HRESULT hr, const std::function<void(HWND)>& then = nullptr) {
+    UseOpener(realOpener);
+    PutBackTheCard(1, hr);
+    View shown;
+    InDialog([&](HWND h) {
+      shown = Look(h);
+      if (then) then(h);
+    });
+    return shown;
   }
 
   struct Outcome {
@@ -91,11 +92,6 @@ class FaultFixture : public Save {
     bus.transfers.clear();
     transcript.events.clear();
     bus.FailTransfer(failing, hr);
-  }
-
-  static void ReFlashCommand(HWND h) {
-    ::SendMessageW(h, WM_COMMAND, MAKEWPARAM(IDC_REFLASH, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(h, IDC_REFLASH)));
   }
 
   // Every COM reference given back and no paced run left open.

@@ -15,8 +15,8 @@ namespace {
 const HRESULT kCodes[] = {E_FAIL, S_FALSE};
 
 constexpr size_t kBoardWrites = 256;
-constexpr size_t kReadBackChunks = 32;
-constexpr size_t kGateOpening = 3;  // read 0x3C, write 0x3C, write 0x07
+constexpr size_t kBoardChunks = 32;  // 8 bytes each, read back or dumped
+constexpr size_t kGateOpening = 3;   // read 0x3C, write 0x3C, write 0x07
 constexpr size_t kDspPages = 512;
 constexpr size_t kGateClosing = 2;  // write 0x07, write 0x3C
 
@@ -53,11 +53,8 @@ class Sweep : public FaultFixture {};
 TEST_F(Sweep, StartUpIdentityRead) {
   for (HRESULT hr : kCodes) {
     SCOPED_TRACE(Describe(1, hr));
-    UseOpener(realOpener);
-    PutBackTheCard(1, hr);
     const size_t boxes = Boxes().size(), graphs = world.graphs.size();
-    View shown;
-    InDialog([&](HWND h) { shown = Look(h); });
+    const View shown = StartWith(hr);
     EXPECT_EQ(Texts({Boxes().begin() + boxes, Boxes().end()}),
               std::vector<std::wstring>{kIdentityReadBox});
     // The scribbled buffer is not taken for an identity.
@@ -74,10 +71,10 @@ TEST_F(Sweep, StartUpIdentityRead) {
 
 TEST_F(Sweep, ReFlashEveryWriteAndEveryReadBack) {
   InDialog([&](HWND h) {
-    for (size_t k = 1; k <= kBoardWrites + kReadBackChunks && !HasFailure(); ++k) {
+    for (size_t k = 1; k <= kBoardWrites + kBoardChunks && !HasFailure(); ++k) {
       for (HRESULT hr : kCodes) {
         SCOPED_TRACE(Describe(k, hr));
-        const Outcome o = Run(h, k, hr, ReFlashCommand, k % 2 == 1);
+        const Outcome o = Run(h, k, hr, ClickReFlash, k % 2 == 1);
         const bool writing = k <= kBoardWrites;
         const size_t written = writing ? k - 1 : kBoardWrites;
         ASSERT_EQ(o.boxes.size(), 1u);
@@ -107,7 +104,7 @@ TEST_F(Sweep, ReFlashEveryWriteAndEveryReadBack) {
 TEST_F(Sweep, BoardSaveEveryRead) {
   InDialog([&](HWND h) {
     // The identity read, then the dump's chunks of 8.
-    for (size_t k = 1; k <= 1 + kBoardWrites / 8 && !HasFailure(); ++k) {
+    for (size_t k = 1; k <= 1 + kBoardChunks && !HasFailure(); ++k) {
       for (HRESULT hr : kCodes) {
         SCOPED_TRACE(Describe(k, hr));
         const Outcome o = Run(h, k, hr, SaveCommand, k % 2 == 0);
