@@ -19,7 +19,7 @@ start_wine_session "$BUILD/wine-test"
 # Wine's output goes to a file: its helpers would hold a pipe open.
 out="$BUILD/bench.log"
 set +e
-wine "$dir/tests/e2e/boardflash_bench.exe" "$@" >"$out" 2>&1 </dev/null
+"$WINE64" "$dir/tests/e2e/boardflash_bench.exe" "$@" >"$out" 2>&1 </dev/null
 rc=$?
 set -e
 grep -E '^(round |[0-9]+ of [0-9]+ rounds|start-up to dialog:|ReFlash:|DSP dump:)' "$out" ||

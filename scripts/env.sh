@@ -6,6 +6,10 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${BUILD:-$ROOT/build}
 PACKAGES="cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   mingw-w64-tools wine wine64 xvfb googletest imagemagick x11-utils"
+# Each loader called by its path: once wine32 is installed, the plain
+# `wine` takes the 32-bit loader for everything.
+WINE64=/usr/lib/wine/wine64
+WINE32=/usr/lib/wine/wine
 
 ensure_packages() {
   local missing=""
@@ -13,17 +17,65 @@ ensure_packages() {
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
       missing="$missing $p"
   done
-  [ -z "$missing" ] && return 0
-  echo "== installing:$missing"
-  local sudo=""
-  [ "$(id -u)" = 0 ] || sudo=sudo
-  # wine64 only: the 32-bit loader cannot run on these machines.
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-    $missing >"$BUILD/apt.log" 2>&1 ||
-    { $sudo apt-get update >>"$BUILD/apt.log" 2>&1 &&
-      $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-        $missing >>"$BUILD/apt.log" 2>&1; } ||
-    { tail -20 "$BUILD/apt.log"; return 1; }
+  if [ -n "$missing" ]; then
+    echo "== installing:$missing"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+      $missing >"$BUILD/apt.log" 2>&1 ||
+      { as_root apt-get update >>"$BUILD/apt.log" 2>&1 &&
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+          $missing >>"$BUILD/apt.log" 2>&1; } ||
+      { tail -20 "$BUILD/apt.log"; echo "installing packages failed, see $BUILD/apt.log" >&2; return 1; }
+  fi
+  ensure_wine32
+}
+
+as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+
+# Wine's 32-bit loader, which runs here under the user-mode emulator from
+# bookworm-backports (the emulator of bookworm itself cannot carry it).
+# Idempotent; each step says what failed.
+ensure_wine32() {
+  local log="$BUILD/apt-wine32.log"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386 || { echo "wine32: dpkg --add-architecture i386 failed" >&2; return 1; }
+  fi
+  local src=/etc/apt/sources.list.d/bookworm-backports.sources
+  if ! grep -rqs bookworm-backports /etc/apt/sources.list /etc/apt/sources.list.d; then
+    # The machine's own Debian source (URI, components, key), for the backports suite.
+    local own
+    own=$(awk 'BEGIN{RS=""} /Suites:[^\n]*bookworm( |$|\n)/ && !/security/ {print; exit}' \
+      /etc/apt/sources.list.d/*.sources 2>/dev/null | grep -v '^#' | sed 's/^Suites:.*/Suites: bookworm-backports/')
+    [ -n "$own" ] || { echo "wine32: no Debian bookworm source found to add bookworm-backports beside" >&2; return 1; }
+    printf '%s\n' "$own" | as_root tee "$src" >/dev/null || { echo "wine32: could not write $src" >&2; return 1; }
+    as_root apt-get update >"$log" 2>&1 || { echo "wine32: apt-get update failed, see $log" >&2; return 1; }
+  fi
+  if ! dpkg-query -W -f='${Status} ${Version}' qemu-user-static 2>/dev/null | grep -q "installed 1:\(9\|[1-9][0-9]\)"; then
+    echo "== installing: qemu-user-static from bookworm-backports"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -t bookworm-backports \
+      qemu-user-static >>"$log" 2>&1 ||
+      { as_root apt-get update >>"$log" 2>&1 && as_root env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -t bookworm-backports qemu-user-static >>"$log" 2>&1; } ||
+      { echo "wine32: installing qemu-user-static failed, see $log" >&2; return 1; }
+  fi
+  if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+    echo "== installing: wine32:i386"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+      wine32:i386 >>"$log" 2>&1 ||
+      { as_root apt-get update >>"$log" 2>&1 && as_root env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y --no-install-recommends wine32:i386 >>"$log" 2>&1; } ||
+      { echo "wine32: installing wine32:i386 failed, see $log" >&2; return 1; }
+  fi
+  local misc=/proc/sys/fs/binfmt_misc
+  if [ ! -e "$misc/register" ]; then
+    as_root mount -t binfmt_misc binfmt_misc "$misc" ||
+      { echo "wine32: mounting binfmt_misc on $misc failed" >&2; return 1; }
+  fi
+  if [ ! -e "$misc/qemu-i386" ]; then
+    # 32-bit x86 ELF executables and shared objects; magic and mask 20 bytes each.
+    echo ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
+      as_root tee "$misc/register" >/dev/null ||
+      { echo "wine32: registering qemu-i386-static in $misc failed" >&2; return 1; }
+  fi
 }
 
 configure_target() {  # $1: i686 | x86_64; the tests only in the x86_64 build
@@ -83,23 +135,28 @@ start_wine_session() {
     done
   fi
   trap stop_wine_session EXIT
+  # A prefix made before wine32 was there has no 32-bit side: make it anew.
+  if [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/.with-wine32" ]; then
+    rm -rf "$WINEPREFIX"
+  fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "== making Wine prefix $WINEPREFIX"
-    wineboot -i >"$BUILD/wineboot.log" 2>&1 </dev/null || true
+    "$WINE64" wineboot -i >"$BUILD/wineboot.log" 2>&1 </dev/null || true
     wineserver -w
     # A Wine desktop: without a window manager, hiding a window costs 2 s.
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
+    "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
       >/dev/null 2>&1 </dev/null
-    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
+    "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
       >/dev/null 2>&1 </dev/null
     # A crashing program must end, not wait in the debugger's dialog.
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    "$WINE64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
       >/dev/null 2>&1 </dev/null
     wineserver -w
+    touch "$WINEPREFIX/.with-wine32"
   fi
   wineserver -p60 </dev/null >/dev/null 2>&1
   WINESERVER_STARTED=1
   # Start Wine's helper processes now, detached from our pipes: a helper
   # started by a test would hold the test's output pipe open.
-  wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+  "$WINE64" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }

@@ -59,11 +59,11 @@ shots="$BUILD/screenshots"
 mkdir -p "$shots"
 rm -f "$shots/run-$card.png" "$shots/run-$card"-box*.png
 
-wine "$exe" >"$BUILD/run-utility.log" 2>&1 </dev/null &
+"$WINE64" "$exe" >"$BUILD/run-utility.log" 2>&1 </dev/null &
 app=$!
 
 # Each step's answer goes through a file: Wine's helpers must not hold a pipe.
-drive() { wine "$driver" "$@" REVADAD86IRaziz.exe 30 >"$BUILD/uidriver.out" 2>&1 </dev/null; }
+drive() { "$WINE64" "$driver" "$@" REVADAD86IRaziz.exe 30 >"$BUILD/uidriver.out" 2>&1 </dev/null; }
 shot() { sleep 0.5; import -window root -display "$DISPLAY" "$1"; }
 
 status=1

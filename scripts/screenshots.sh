@@ -25,7 +25,7 @@ wait_marker() {
 }
 for shot in WrongSubVendor NeedsReflash AlreadyCorrect OtherBoard ReFlashFailure; do
   marker="$marker_dir/$shot.shown"
-  wine "$SHOW" "$shot" "$(winepath -w "$marker")" >"$BUILD/show-$shot.log" 2>&1 </dev/null &
+  "$WINE64" "$SHOW" "$shot" "$("$WINE64" winepath -w "$marker")" >"$BUILD/show-$shot.log" 2>&1 </dev/null &
   pid=$!
   names="$shot"
   [ "$shot" = ReFlashFailure ] && names="$shot-box $shot"

@@ -64,7 +64,7 @@ simcard_register() {
       echo "\"CLSID\"=\"$clsid\""
     fi
   } >"$reg"
-  wine regedit /S "$(printf 'Z:%s' "$reg" | tr / '\\')" </dev/null >/dev/null 2>&1 ||
+  "${WINE64:-/usr/lib/wine/wine64}" regedit /S "$(printf 'Z:%s' "$reg" | tr / '\\')" </dev/null >/dev/null 2>&1 ||
     { echo "simcard-register: regedit failed" >&2; return 1; }
 
   # A fresh card: the simulated filter makes its files from card.txt.
