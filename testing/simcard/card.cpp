@@ -10,21 +10,6 @@ namespace simcard {
 
 namespace {
 
-// Board EEPROM of a card as it leaves the factory, before its identity
-// bytes are set. The bytes differ from the product's image in places, and
-// a serial number sits at 0x80, so a partial re-programming shows.
-const BYTE kBoardBase[0x50] = {
-    0x2D, 0x6B, 0x21, 0x3A, 0x54, 0x20, 0x1C, 0x00, 0x43, 0x43, 0xA9, 0x1C, 0x55, 0xD2, 0xB2, 0x90,
-    0x00, 0x01, 0x20, 0x00, 0xFF, 0x20, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-    0x01, 0x40, 0x01, 0x02, 0x03, 0x01, 0x01, 0x03, 0x08, 0xFF, 0x00, 0xD4, 0xFF, 0xFF, 0xFF, 0xFF,
-    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-    0xFF, 0x20, 0x00, 0xC2, 0x96, 0x10, 0x03, 0x31, 0x15, 0x06, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-};
-const char kSerial[] = "SN0419-22871";
-
-// Channel decoder registers 0x3C-0x41 in their normal (gate closed) form.
-const BYTE kChdecBlock[6] = {0x5A, 0x1C, 0x30, 0x80, 0x27, 0x05};
-
 std::wstring EnvW(const wchar_t* name) {
   wchar_t buffer[MAX_PATH];
   const DWORD n = GetEnvironmentVariableW(name, buffer, MAX_PATH);
@@ -115,48 +100,6 @@ long long NowMicroseconds() {
   QueryPerformanceFrequency(&f);
   QueryPerformanceCounter(&c);
   return c.QuadPart / f.QuadPart * 1000000 + c.QuadPart % f.QuadPart * 1000000 / f.QuadPart;
-}
-
-bool ParsePreset(const std::string& name, Preset* preset) {
-  static const struct {
-    const char* name;
-    Preset preset;
-  } kNames[] = {{"reflash", Preset::Reflash},
-                {"correct", Preset::Correct},
-                {"other", Preset::Other},
-                {"wrong-vendor", Preset::WrongVendor}};
-  for (const auto& n : kNames)
-    if (name == n.name) {
-      *preset = n.preset;
-      return true;
-    }
-  return false;
-}
-
-Contents PresetContents(Preset preset) {
-  Contents c;
-  c.board.assign(BOARD_SIZE, 0xFF);
-  std::memcpy(c.board.data(), kBoardBase, sizeof kBoardBase);
-  std::memcpy(c.board.data() + 0x80, kSerial, sizeof kSerial - 1);
-  static const BYTE kIdentity[][4] = {{0x2D, 0x6B, 0x21, 0x3A},
-                                      {0x2D, 0x6B, 0x2C, 0x3A},
-                                      {0x2D, 0x6B, 0x00, 0x00},
-                                      {0x6B, 0x2D, 0x21, 0x3A}};
-  std::memcpy(c.board.data(), kIdentity[static_cast<int>(preset)], 4);
-
-  // DSP firmware: any content whose every byte depends on its address.
-  c.dsp.resize(DSP_SIZE);
-  unsigned x = 0x2F6E2B1;
-  for (size_t i = 0; i < DSP_SIZE; ++i) {
-    x = x * 1103515245u + 12345u;
-    c.dsp[i] = static_cast<BYTE>(x >> 16);
-  }
-
-  c.chdec.resize(CHDEC_SIZE);
-  for (size_t i = 0; i < CHDEC_SIZE; ++i) c.chdec[i] = static_cast<BYTE>(i * 7 + 3);
-  c.chdec[0x07] = 0x00;
-  std::memcpy(c.chdec.data() + 0x3C, kChdecBlock, sizeof kChdecBlock);
-  return c;
 }
 
 FaultPlan ParseFaultPlan(const std::string& text, std::vector<std::string>* errors) {
@@ -304,15 +247,6 @@ void Card::Store(BYTE device, size_t address, size_t length) {
   if (!ok) Note("could not write " + Narrow(FileOf(device)));
 }
 
-bool Card::GateOpen() const {
-  // The state the gate's opening writes: 0x07 = 0x02 and the block at 0x3C
-  // in its modified form (bits 7-6 of 0x3C and bit 3 of 0x3D clear, 0x40
-  // all ones, bits 7-6 of 0x41 set).
-  const auto& r = m_contents.chdec;
-  return r[0x07] == 0x02 && (r[0x3C] & 0xC0) == 0 && (r[0x3D] & 0x08) == 0 && r[0x40] == 0xFF &&
-         (r[0x41] & 0xC0) == 0xC0;
-}
-
 HRESULT Card::Transfer(PKSPROPERTY property, ULONG propertyLength, void* data, ULONG dataLength,
                        ULONG* bytesReturned) {
   // Stamped when the call arrives: the pacing the log shows is that of the
@@ -353,53 +287,26 @@ HRESULT Card::Transfer(PKSPROPERTY property, ULONG propertyLength, void* data, U
   if (const auto f = m_faults.failures.find(number); f != m_faults.failures.end()) {
     hr = f->second;
   } else {
-    hr = Carry(write, device, sub, subLength, bytes, length);
+    Access access;
+    const Protection protect{m_faults.protectBoard, m_faults.protectDsp, m_faults.protectChdec};
+    switch (simcard::Carry(m_contents, protect, write, device, sub, subLength, bytes, length,
+                           &access)) {
+      case Answer::Done:
+        hr = S_OK;
+        break;
+      case Answer::NoAck:
+        hr = NO_ACK;
+        break;
+      default:
+        hr = BAD_ADDRESS;
+    }
+    if (access.stored) Store(device, access.address, length);
     if (hr == S_OK) moved = Hex(bytes, length);
   }
   if (bytesReturned) *bytesReturned = hr == S_OK && !write ? length : 0;
   Log(n + " " + what + " data=[" + (write ? Hex(bytes, length) : moved) + "] hr=" + HrText(hr),
       arrived);
   return hr;
-}
-
-HRESULT Card::Carry(bool write, BYTE device, const BYTE* sub, ULONG subLength, BYTE* bytes,
-                    ULONG length) {
-  std::vector<BYTE>* memory;
-  size_t address;
-  bool protect;
-  switch (device) {
-    case BOARD_EEPROM_ADDRESS:  // one byte, or two low first
-      memory = &m_contents.board;
-      address = subLength == 1 ? sub[0] : sub[0] | sub[1] << 8;
-      protect = m_faults.protectBoard;
-      break;
-    case DSP_EEPROM_ADDRESS:  // two bytes, high first
-      if (!GateOpen()) return NO_ACK;
-      if (subLength != 2) return BAD_ADDRESS;
-      memory = &m_contents.dsp;
-      address = sub[0] << 8 | sub[1];
-      protect = m_faults.protectDsp;
-      break;
-    case CHANNEL_DECODER_ADDRESS:  // one register number
-      if (subLength != 1) return BAD_ADDRESS;
-      memory = &m_contents.chdec;
-      address = sub[0];
-      protect = m_faults.protectChdec;
-      break;
-    default:
-      return NO_ACK;
-  }
-  const size_t size = memory->size();
-  if (address >= size) return BAD_ADDRESS;
-  // Sequential transfers wrap at the end of the memory, as the parts do.
-  if (!write) {
-    for (ULONG i = 0; i < length; ++i) bytes[i] = (*memory)[(address + i) % size];
-    return S_OK;
-  }
-  if (protect) return S_OK;
-  for (ULONG i = 0; i < length; ++i) (*memory)[(address + i) % size] = bytes[i];
-  Store(device, address, length);
-  return S_OK;
 }
 
 }  // namespace simcard

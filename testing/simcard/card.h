@@ -22,6 +22,7 @@
 #pragma once
 
 #include "device/i2c.h"
+#include "testing/simcard/model.h"
 #include "testing/text.h"
 
 #include <array>
@@ -31,21 +32,9 @@
 
 namespace simcard {
 
-inline constexpr size_t BOARD_SIZE = 256;
-inline constexpr size_t DSP_SIZE = 32768;
-inline constexpr size_t CHDEC_SIZE = 256;
-
 // Results the bus gives when no device answers or an address is out of reach.
 inline constexpr HRESULT NO_ACK = HRESULT_FROM_WIN32(ERROR_GEN_FAILURE);
 inline constexpr HRESULT BAD_ADDRESS = HRESULT_FROM_WIN32(ERROR_INVALID_ADDRESS);
-
-enum class Preset { Reflash, Correct, Other, WrongVendor };
-bool ParsePreset(const std::string& name, Preset* preset);  // "reflash", "wrong-vendor", ...
-
-struct Contents {
-  std::vector<BYTE> board, dsp, chdec;
-};
-Contents PresetContents(Preset preset);
 
 struct FaultPlan {
   std::map<unsigned long, HRESULT> failures;  // transfer number -> result
@@ -80,13 +69,11 @@ class Card {
                    ULONG* bytesReturned);
 
   // The DSP EEPROM answers only while the channel decoder is held open.
-  bool GateOpen() const;
+  bool GateOpen() const { return simcard::GateOpen(m_contents.chdec); }
 
   void Note(const std::string& text);
 
  private:
-  HRESULT Carry(bool write, BYTE device, const BYTE* sub, ULONG subLength, BYTE* bytes,
-                ULONG length);
   std::vector<BYTE>& MemoryOf(BYTE device);
   // Writes `length` bytes of the device's memory from `address` (wrapping
   // at its end) to its state file.
