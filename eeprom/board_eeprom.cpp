@@ -1,70 +1,33 @@
 // Programming and dumping the board EEPROM (0xA0). Its word address goes
 // low byte first; a 256-byte part takes the low byte alone on writes.
-#include "eeprom/eeprom.h"
+#include "eeprom/commands.h"
+#include "eeprom/format.h"
 
 #include <algorithm>
-#include <cstdarg>
-#include <cwchar>
 #include <functional>
-#include <string>
 #include <vector>
 
 namespace {
 
-constexpr DWORD WRITE_PAUSE_MS = 20;  // also the part's write cycle
-constexpr UINT32 IDENTITY_BYTES = 4;
-constexpr UINT32 TWO_BYTE_ADDRESS_LIMIT = 0x10000;
-
-std::wstring Format(const wchar_t* format, ...) {
-  wchar_t text[160];
-  va_list args;
-  va_start(args, format);
-  std::vswprintf(text, sizeof text / sizeof text[0], format, args);
-  va_end(args);
-  return text;
-}
-
-// The n-th byte to write: offsets 4.. first, the identity 0-3 last, so a
-// run that breaks off leaves the identity as it was and the board is
-// still recognised as one to re-program.
-UINT32 WriteOffset(UINT32 n, UINT32 count) {
-  if (count <= IDENTITY_BYTES) return n;
-  const UINT32 body = count - IDENTITY_BYTES;
-  return n < body ? IDENTITY_BYTES + n : n - body;
-}
-
-struct ChunkFailure {
-  UINT32 offset;
-  HRESULT result;
-};
+constexpr uint32_t IDENTITY_BYTES = 4;
+constexpr uint32_t TWO_BYTE_ADDRESS_LIMIT = 0x10000;
 
 // Reads `size` bytes from address 0 into `buffer`, 8 per transfer, with no
 // pause between them. A last chunk that would pass `size` is shortened, so
 // nothing lands beyond the buffer. `afterChunk` gets the bytes read so far.
 // Each chunk arrives in a buffer of its own and is copied only once its
-// read succeeded: a driver may fill the buffer of a read it fails (with a
-// positive success code, say), and the caller's bytes past the last good
-// chunk stay as they were.
-bool ReadBoardChunks(IKsControl* control, BYTE* buffer, UINT32 size,
-                     const std::function<void(UINT32)>& afterChunk, ChunkFailure* failure) {
-  BYTE subAddress[2] = {0x00, 0x00};
-  BYTE chunk[BOARD_EEPROM_READ_CHUNK];
-  I2CTransferRequest request =
-      MakeI2CRequest(KSPROPERTY_TYPE_GET, BOARD_EEPROM_ADDRESS, subAddress, 2);
-  request.ReadBuffer = chunk;
-  I2CWriteData data = {};
-  ULONG returned = 0;
-
-  for (UINT32 offset = 0; offset < size;) {
-    const UINT32 length =
-        size - offset < BOARD_EEPROM_READ_CHUNK ? size - offset : BOARD_EEPROM_READ_CHUNK;
-    subAddress[0] = static_cast<BYTE>(offset & 0xFF);
-    subAddress[1] = static_cast<BYTE>(offset >> 8);
-    request.ReadLength = length;
-    const HRESULT hr = control->KsProperty(&request.Property, I2C_REQUEST_LENGTH, &data,
-                                           I2C_DATA_LENGTH, &returned);
-    if (hr != S_OK) {
-      *failure = {offset, hr};
+// read succeeded, so the caller's bytes past the last good chunk stay as
+// they were whatever a failed read did to its buffer.
+bool ReadBoardChunks(I2CBus& bus, uint8_t* buffer, uint32_t size,
+                     const std::function<void(uint32_t)>& afterChunk, TransferFailure* failure) {
+  uint8_t chunk[BOARD_EEPROM_READ_CHUNK];
+  for (uint32_t offset = 0; offset < size;) {
+    const uint32_t length = std::min(size - offset, BOARD_EEPROM_READ_CHUNK);
+    const uint8_t subAddress[2] = {static_cast<uint8_t>(offset & 0xFF),
+                                   static_cast<uint8_t>(offset >> 8)};
+    const BusStatus status = bus.Read(BOARD_EEPROM_ADDRESS, subAddress, 2, chunk, length);
+    if (!status.ok) {
+      *failure = {false, BOARD_EEPROM_ADDRESS, offset, status.code};
       return false;
     }
     std::copy(chunk, chunk + length, buffer + offset);
@@ -76,85 +39,133 @@ bool ReadBoardChunks(IKsControl* control, BYTE* buffer, UINT32 size,
 
 }  // namespace
 
-bool WriteBoardEEPROM(EepromContext& ctx, const BYTE* data, UINT32 count, UINT32 eepromSize) {
+uint32_t WriteOffset(uint32_t n, uint32_t count) {
+  if (count <= IDENTITY_BYTES) return n;
+  const uint32_t body = count - IDENTITY_BYTES;
+  return n < body ? IDENTITY_BYTES + n : n - body;
+}
+
+WriteOutcome ProgramBoard(EepromContext& ctx, const uint8_t* image, uint32_t count,
+                          uint32_t eepromSize) {
+  WriteOutcome outcome;
   // The 1-byte address of a 256-byte part would wrap onto the identity.
   if (count == 0 || count > eepromSize || count > TWO_BYTE_ADDRESS_LIMIT) {
-    ctx.errors.ShowError(Format(L"WriteBoardEEPROM: cannot write %u bytes into a %u-byte EEPROM",
-                                count, eepromSize));
-    return false;
+    outcome.status = WriteStatus::BadSize;
+    ctx.errors.ShowError(
+        Format("WriteBoardEEPROM: cannot write %u bytes into a %u-byte EEPROM", count, eepromSize));
+    return outcome;
   }
-  // The handle goes when the function returns, after any box it shows.
-  CaptureControl handle;
-  if (!ctx.opener.Open(&handle, ctx.errors)) return false;
-  // Ended before any box, so the resolution is not held while one waits.
+  // The bus goes when the function returns, after any box it shows.
+  std::unique_ptr<I2CBus> bus = ctx.opener.Open(ctx.errors);
+  if (!bus) return outcome;
+  // Ended before any box, so a raised resolution is not held while one waits.
   PacedRun run(ctx.pacer);
-  IKsControl* control = handle.get();
 
-  BYTE subAddress[2] = {0x00, 0x00};
   // A 256-byte part takes the low byte of the offset alone.
-  I2CTransferRequest request = MakeI2CRequest(KSPROPERTY_TYPE_SET, BOARD_EEPROM_ADDRESS, subAddress,
-                                              eepromSize <= 256 ? 1 : 2);
-  I2CWriteData writeData = {};
-  writeData.Length = 1;
-  ULONG returned = 0;
-
-  for (UINT32 n = 0; n < count; ++n) {
-    const UINT32 offset = WriteOffset(n, count);
-    subAddress[0] = static_cast<BYTE>(offset & 0xFF);
-    subAddress[1] = static_cast<BYTE>(offset >> 8);
-    writeData.Buffer = const_cast<BYTE*>(data + offset);
-    ctx.pacer.Pause(WRITE_PAUSE_MS);
-    const HRESULT hr = control->KsProperty(&request.Property, I2C_REQUEST_LENGTH, &writeData,
-                                           I2C_DATA_LENGTH, &returned);
-    ctx.pacer.TransferEnded();
-    if (hr != S_OK) {
-      run.End();
-      ctx.errors.ShowError(L"ReadEEPROM: I2C-write to Board-EEPROM failed");
-      return false;
+  const size_t subAddressLength = eepromSize <= 256 ? 1 : 2;
+  for (uint32_t n = 0; n < count; ++n) {
+    if (ctx.stop && ctx.stop->StopRequested()) {
+      outcome.status = WriteStatus::Stopped;
+      return outcome;
     }
-    ctx.progress.SetPos(static_cast<int>(n + 1));
+    const uint32_t offset = WriteOffset(n, count);
+    const uint8_t subAddress[2] = {static_cast<uint8_t>(offset & 0xFF),
+                                   static_cast<uint8_t>(offset >> 8)};
+    ctx.pacer.Pause(WRITE_PAUSE_MS);
+    const BusStatus status =
+        bus->Write(BOARD_EEPROM_ADDRESS, subAddress, subAddressLength, image + offset, 1);
+    ctx.pacer.TransferEnded();
+    if (!status.ok) {
+      run.End();
+      outcome.status = WriteStatus::TransferFailed;
+      outcome.failure = {true, BOARD_EEPROM_ADDRESS, offset, status.code};
+      ctx.errors.ShowError("ReadEEPROM: I2C-write to Board-EEPROM failed");
+      return outcome;
+    }
+    outcome.writesDone = n + 1;
+    ctx.progress.SetPos(n + 1);
   }
 
   // Read back what was written, in whole chunks as far as the part reaches,
   // once the last byte's write cycle is over.
   ctx.pacer.Pause(WRITE_PAUSE_MS);
-  UINT32 verifySize =
+  uint32_t verifySize =
       (count + BOARD_EEPROM_READ_CHUNK - 1) / BOARD_EEPROM_READ_CHUNK * BOARD_EEPROM_READ_CHUNK;
-  if (verifySize > eepromSize) verifySize = eepromSize;
-  std::vector<BYTE> readBack(verifySize);
-  ChunkFailure failure = {};
+  verifySize = std::min(verifySize, eepromSize);
+  std::vector<uint8_t> readBack(verifySize);
   const bool readBackOK = ReadBoardChunks(
-      control, readBack.data(), verifySize, [&](UINT32) { ctx.pacer.TransferEnded(); }, &failure);
+      *bus, readBack.data(), verifySize, [&](uint32_t) { ctx.pacer.TransferEnded(); },
+      &outcome.failure);
   run.End();
   if (!readBackOK) {
-    ctx.errors.ShowError(Format(
-        L"WriteBoardEEPROM: verification failed: I2C-read from Board EEPROM at offset 0x%02X "
-        L"failed (error 0x%08lX)",
-        failure.offset, static_cast<unsigned long>(failure.result)));
-    return false;
+    outcome.status = WriteStatus::ReadBackFailed;
+    ctx.errors.ShowError(
+        Format("WriteBoardEEPROM: verification failed: I2C-read from Board EEPROM at offset 0x%02X "
+               "failed (error 0x%08lX)",
+               outcome.failure.offset,
+               static_cast<unsigned long>(static_cast<uint32_t>(outcome.failure.code))));
+    return outcome;
   }
-  for (UINT32 offset = 0; offset < count; ++offset) {
-    if (readBack[offset] != data[offset]) {
+  for (uint32_t offset = 0; offset < count; ++offset) {
+    if (readBack[offset] != image[offset]) {
+      outcome.status = WriteStatus::Mismatch;
+      outcome.mismatchOffset = offset;
+      outcome.wrote = image[offset];
+      outcome.found = readBack[offset];
       ctx.errors.ShowError(
-          Format(L"WriteBoardEEPROM: verification failed at offset 0x%02X: wrote 0x%02X, read "
-                 L"0x%02X",
-                 offset, data[offset], readBack[offset]));
-      return false;
+          Format("WriteBoardEEPROM: verification failed at offset 0x%02X: wrote 0x%02X, read "
+                 "0x%02X",
+                 offset, image[offset], readBack[offset]));
+      return outcome;
     }
+  }
+  outcome.status = WriteStatus::Written;
+  return outcome;
+}
+
+WriteOutcome ReFlash(EepromContext& ctx) {
+  return ProgramBoard(ctx, BoardImage, BOARD_IMAGE_SIZE, BOARD_IMAGE_SIZE);
+}
+
+bool ReadBoardEEPROM(EepromContext& ctx, uint8_t* buffer, uint32_t size, TransferFailure* failure) {
+  // The bus goes when the function returns, after the box.
+  std::unique_ptr<I2CBus> bus = ctx.opener.Open(ctx.errors);
+  if (!bus) return false;
+  TransferFailure failed;
+  if (!ReadBoardChunks(
+          *bus, buffer, size, [&](uint32_t done) { ctx.progress.SetPos(done); }, &failed)) {
+    if (failure) *failure = failed;
+    ctx.errors.ShowError("ReadEEPROM: I2C-read to Board EEPROM failed");
+    return false;
   }
   return true;
 }
 
-bool ReadBoardEEPROM(EepromContext& ctx, BYTE* buffer, UINT32 size) {
-  // The handle goes when the function returns, after the box.
-  CaptureControl handle;
-  if (!ctx.opener.Open(&handle, ctx.errors)) return false;
-  ChunkFailure failure = {};
-  if (!ReadBoardChunks(
-          handle.get(), buffer, size,
-          [&](UINT32 done) { ctx.progress.SetPos(static_cast<int>(done)); }, &failure)) {
-    ctx.errors.ShowError(L"ReadEEPROM: I2C-read to Board EEPROM failed");
-    return false;
+SaveOutcome SaveBoardEEPROM(EepromContext& ctx, ImageSink& image, uint32_t size,
+                            BoardIdentity* ids) {
+  // Refreshes the identity; the dump goes on whatever it gave.
+  const IdentityCheck check = CheckBoardIdentity(ctx);
+  if (ids) *ids = check.ids;
+
+  SaveOutcome outcome;
+  std::vector<uint8_t> buffer(size);
+  if (!ReadBoardEEPROM(ctx, buffer.data(), size, &outcome.failure)) {
+    image.Discard();
+    outcome.status = SaveStatus::DumpFailed;
+    return outcome;
   }
-  return true;
+  std::string reason;
+  if (!image.Write(buffer.data(), buffer.size(), &reason)) {
+    outcome.fileError = "Writing the image file failed: " + reason;
+  } else if (!image.Commit(&reason)) {
+    outcome.fileError = reason;
+  } else {
+    outcome.status = SaveStatus::Saved;
+    return outcome;
+  }
+  // A file that had the chosen name keeps its old content.
+  image.Discard();
+  ctx.errors.ShowError(outcome.fileError);
+  outcome.status = SaveStatus::FileFailed;
+  return outcome;
 }

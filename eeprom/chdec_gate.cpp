@@ -4,67 +4,58 @@
 
 namespace {
 
-constexpr BYTE CHDEC_BLOCK_REGISTER = 0x3C;
-constexpr BYTE CHDEC_GATE_REGISTER = 0x07;
-constexpr BYTE CHDEC_GATE_OPEN = 0x02;
-constexpr BYTE CHDEC_GATE_CLOSED = 0x00;
+constexpr uint8_t CHDEC_BLOCK_REGISTER = 0x3C;
+constexpr uint8_t CHDEC_GATE_REGISTER = 0x07;
+constexpr uint8_t CHDEC_GATE_OPEN = 0x02;
+constexpr uint8_t CHDEC_GATE_CLOSED = 0x00;
 
-HRESULT Write(IKsControl* control, I2CTransferRequest* request, BYTE* subAddress, BYTE reg,
-              const BYTE* bytes, ULONG length, ULONG* returned) {
-  request->Property.Flags = KSPROPERTY_TYPE_SET;
-  *subAddress = reg;
-  I2CWriteData data = {};
-  data.Buffer = const_cast<BYTE*>(bytes);
-  data.Length = length;
-  return control->KsProperty(&request->Property, I2C_REQUEST_LENGTH, &data, I2C_DATA_LENGTH,
-                             returned);
+// One write to a decoder register; false with `failure` filled in.
+bool WriteRegister(I2CBus& bus, uint8_t reg, const uint8_t* bytes, size_t length,
+                   TransferFailure* failure) {
+  const BusStatus status = bus.Write(CHANNEL_DECODER_ADDRESS, &reg, 1, bytes, length);
+  if (!status.ok && failure) *failure = {true, CHANNEL_DECODER_ADDRESS, reg, status.code};
+  return status.ok;
 }
 
 }  // namespace
 
-bool PrepareChDecGPIO3(IKsControl* control, BYTE* savedBlock, ErrorSink& errors) {
-  BYTE subAddress = CHDEC_BLOCK_REGISTER;
-  I2CTransferRequest request =
-      MakeI2CRequest(KSPROPERTY_TYPE_GET, CHANNEL_DECODER_ADDRESS, &subAddress, 1);
-  request.ReadBuffer = savedBlock;
-  request.ReadLength = CHDEC_SAVED_BLOCK_SIZE;
-  I2CWriteData data = {};
-  ULONG returned = 0;
-  if (control->KsProperty(&request.Property, I2C_REQUEST_LENGTH, &data, I2C_DATA_LENGTH,
-                          &returned) != S_OK) {
-    errors.ShowError(L"PrepareChDecGPIO3: I2C-read from channel decoder failed!");
+bool PrepareChDecGPIO3(I2CBus& bus, uint8_t* savedBlock, ErrorSink& errors,
+                       TransferFailure* failure) {
+  const uint8_t blockRegister = CHDEC_BLOCK_REGISTER;
+  uint8_t block[CHDEC_SAVED_BLOCK_SIZE] = {};
+  const BusStatus read =
+      bus.Read(CHANNEL_DECODER_ADDRESS, &blockRegister, 1, block, CHDEC_SAVED_BLOCK_SIZE);
+  if (!read.ok) {
+    if (failure) *failure = {false, CHANNEL_DECODER_ADDRESS, CHDEC_BLOCK_REGISTER, read.code};
+    errors.ShowError("PrepareChDecGPIO3: I2C-read from channel decoder failed!");
     return false;
   }
+  std::copy(block, block + CHDEC_SAVED_BLOCK_SIZE, savedBlock);
 
   // The saved copy stays as read; the closing writes it back.
-  const BYTE modified[CHDEC_SAVED_BLOCK_SIZE] = {
-      static_cast<BYTE>(savedBlock[0] & 0x3F),
-      static_cast<BYTE>(savedBlock[1] & 0xF7),
-      savedBlock[2],
-      savedBlock[3],
+  const uint8_t modified[CHDEC_SAVED_BLOCK_SIZE] = {
+      static_cast<uint8_t>(block[0] & 0x3F),
+      static_cast<uint8_t>(block[1] & 0xF7),
+      block[2],
+      block[3],
       0xFF,
-      static_cast<BYTE>(savedBlock[5] | 0xC0),
+      static_cast<uint8_t>(block[5] | 0xC0),
   };
-  const BYTE open = CHDEC_GATE_OPEN;
-  if (Write(control, &request, &subAddress, CHDEC_BLOCK_REGISTER, modified, CHDEC_SAVED_BLOCK_SIZE,
-            &returned) != S_OK ||
-      Write(control, &request, &subAddress, CHDEC_GATE_REGISTER, &open, 1, &returned) != S_OK) {
-    errors.ShowError(L"PrepareChDecGPIO3: I2C-write to channel decoder failed!");
+  const uint8_t open = CHDEC_GATE_OPEN;
+  if (!WriteRegister(bus, CHDEC_BLOCK_REGISTER, modified, CHDEC_SAVED_BLOCK_SIZE, failure) ||
+      !WriteRegister(bus, CHDEC_GATE_REGISTER, &open, 1, failure)) {
+    errors.ShowError("PrepareChDecGPIO3: I2C-write to channel decoder failed!");
     return false;
   }
   return true;
 }
 
-bool RestoreChDecSettings(IKsControl* control, const BYTE* savedBlock, ErrorSink& errors) {
-  BYTE subAddress = CHDEC_GATE_REGISTER;
-  I2CTransferRequest request =
-      MakeI2CRequest(KSPROPERTY_TYPE_SET, CHANNEL_DECODER_ADDRESS, &subAddress, 1);
-  ULONG returned = 0;
-  const BYTE closed = CHDEC_GATE_CLOSED;
-  if (Write(control, &request, &subAddress, CHDEC_GATE_REGISTER, &closed, 1, &returned) != S_OK ||
-      Write(control, &request, &subAddress, CHDEC_BLOCK_REGISTER, savedBlock,
-            CHDEC_SAVED_BLOCK_SIZE, &returned) != S_OK) {
-    errors.ShowError(L"RestoreChDecSettings: I2C-write to channel decoder failed!");
+bool RestoreChDecSettings(I2CBus& bus, const uint8_t* savedBlock, ErrorSink& errors,
+                          TransferFailure* failure) {
+  const uint8_t closed = CHDEC_GATE_CLOSED;
+  if (!WriteRegister(bus, CHDEC_GATE_REGISTER, &closed, 1, failure) ||
+      !WriteRegister(bus, CHDEC_BLOCK_REGISTER, savedBlock, CHDEC_SAVED_BLOCK_SIZE, failure)) {
+    errors.ShowError("RestoreChDecSettings: I2C-write to channel decoder failed!");
     return false;
   }
   return true;

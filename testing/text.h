@@ -1,12 +1,12 @@
 // How the test tools print bytes ("2D 6B 21 3A") and texts (ASCII only).
 #pragma once
 
-#include <windows.h>
-
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
-inline std::string Hex(const BYTE* bytes, size_t count) {
+inline std::string Hex(const uint8_t* bytes, size_t count) {
   std::string s;
   char b[4];
   for (size_t i = 0; i < count; ++i) {
@@ -20,4 +20,9 @@ inline std::string Narrow(const std::wstring& text) {
   std::string s;
   for (wchar_t c : text) s += c < 128 ? static_cast<char>(c) : '?';
   return s;
+}
+
+// An ASCII text as a wide one, for comparing the core's texts with boxes.
+inline std::wstring Widen(const std::string& text) {
+  return std::wstring(text.begin(), text.end());
 }

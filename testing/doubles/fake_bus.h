@@ -1,21 +1,28 @@
-// A card's I2C bus in memory, behind IKsControl, that records every
-// transfer. Tests share one Transcript between the bus and the fake seams,
-// so a test can check the order of pauses, transfers, progress and boxes.
+// A card's I2C bus in memory, behind the core's bus interface, that records
+// every transfer. Tests share one Transcript between the bus and the fake
+// seams, so a test can check the order of pauses, transfers, progress,
+// boxes and the bus's release.
 #pragma once
 
-#include "device/i2c.h"
-#include "testing/text.h"
 #include "eeprom/seams.h"
+#include "testing/text.h"
 
-#include <wrl/client.h>
-
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+// Codes a bus may answer with, as the KS bus's HRESULTs: a failure, a
+// positive success code (a failure too: only 0 counts) and no device.
+inline constexpr int32_t FAIL_CODE = static_cast<int32_t>(0x80004005);
+inline constexpr int32_t POSITIVE_CODE = 1;
+inline constexpr int32_t NO_DEVICE_CODE = static_cast<int32_t>(0x8007001F);
+
 // One line per event, e.g. "pause 20", "W A0 [04] 2D", "R A0 [00 00] #4",
-// "pos 8", "box ReadEEPROM: I2C-read to Board EEPROM failed".
+// "pos 8", "box ReadEEPROM: I2C-read to Board EEPROM failed", "released".
 struct Transcript {
   std::vector<std::string> events;
   void Add(std::string event) { events.push_back(std::move(event)); }
@@ -25,71 +32,60 @@ struct Transcript {
 
 struct Transfer {
   bool write = false;
-  BYTE device = 0;
-  std::vector<BYTE> subAddress;  // as sent: SubAddressLength bytes
-  std::vector<BYTE> data;        // bytes written, or bytes delivered by a read
-  ULONG readLength = 0;
-  HRESULT result = S_OK;
+  uint8_t device = 0;
+  std::vector<uint8_t> subAddress;  // as sent
+  std::vector<uint8_t> data;        // bytes written, or bytes delivered by a read
+  size_t readLength = 0;
+  int32_t result = 0;
 };
 
 enum class AddressOrder { LowFirst, HighFirst };
 
-// A memory on the bus: `size` bytes, addressed by 1 or 2 sub-address bytes.
+// A memory on the bus, addressed by 1 or 2 sub-address bytes.
 struct BusDevice {
-  std::vector<BYTE> memory;
+  std::vector<uint8_t> memory;
   AddressOrder order = AddressOrder::LowFirst;
   bool writeProtected = false;  // writes are acknowledged and not stored
 };
 
-class FakeBus : public IKsControl {
+class FakeBus : public I2CBus {
  public:
   explicit FakeBus(Transcript* transcript = nullptr);
-  virtual ~FakeBus() = default;
 
   // Devices: a board EEPROM (0xA0, 256 bytes, low first), a DSP EEPROM
   // (0xA2, 32 KiB, high first) and a channel decoder (0x10, 256 registers).
-  std::map<BYTE, BusDevice> devices;
+  std::map<uint8_t, BusDevice> devices;
 
-  // Decides each transfer's result by its 1-based number; S_OK stores or
+  // Decides each transfer's result by its 1-based number; 0 stores or
   // delivers, anything else delivers nothing.
-  std::function<HRESULT(size_t number, const Transfer&)> fault;
-  void FailTransfer(size_t number, HRESULT hr = E_FAIL);
+  std::function<int32_t(size_t number, const Transfer&)> fault;
+  void FailTransfer(size_t number, int32_t code = FAIL_CODE);
   // A failed read still overwrites its buffer with 0xA5, as a driver may
   // that fills the buffer and then answers a positive success code.
   bool failedReadsFillBuffer = false;
-  // Every call sets the returned-bytes counter to 0xFFFFFFFF, as a driver
-  // that reports nonsense may; otherwise the counter is left alone.
-  bool misreportCount = false;
 
   std::vector<Transfer> transfers;
-  // Requests that arrived with wrong lengths, flags or set.
-  int malformed = 0;
-  LONG refs() const { return m_refs; }
 
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
-  // IKsControl
-  STDMETHODIMP KsProperty(PKSPROPERTY property, ULONG propertyLength, LPVOID data, ULONG dataLength,
-                          ULONG* bytesReturned) override;
-  STDMETHODIMP KsMethod(PKSMETHOD, ULONG, LPVOID, ULONG, ULONG*) override { return E_NOTIMPL; }
-  STDMETHODIMP KsEvent(PKSEVENT, ULONG, LPVOID, ULONG, ULONG*) override { return E_NOTIMPL; }
+  BusStatus Write(uint8_t device, const uint8_t* subAddress, size_t subAddressLength,
+                  const uint8_t* data, size_t length) override;
+  BusStatus Read(uint8_t device, const uint8_t* subAddress, size_t subAddressLength,
+                 uint8_t* buffer, size_t length) override;
+  std::string Reason(int32_t code) const override;
 
  private:
+  BusStatus Carry(Transfer& t, uint8_t* buffer);
   Transcript* m_transcript;
-  LONG m_refs = 1;  // the test's own, on the stack
 };
 
-// ---- Fake seams --------------------------------------------------------
+// ---- Fake seams --------------------------------------------------------------
 
 class RecordingErrors : public ErrorSink {
  public:
   explicit RecordingErrors(Transcript* t) : m_t(t) {}
-  void ShowError(const std::wstring& text) override;
-  std::vector<std::wstring> texts;
+  void ShowError(const std::string& text) override;
+  std::vector<std::string> texts;
   // Runs when a box is shown, before ShowError returns (the user's turn).
-  std::function<void(const std::wstring&)> onShow;
+  std::function<void(const std::string&)> onShow;
 
  private:
   Transcript* m_t;
@@ -98,7 +94,7 @@ class RecordingErrors : public ErrorSink {
 class RecordingProgress : public ProgressSink {
  public:
   explicit RecordingProgress(Transcript* t) : m_t(t) {}
-  void SetPos(int pos) override;
+  void SetPos(uint32_t pos) override;
   std::vector<int> positions;
 
  private:
@@ -110,7 +106,7 @@ class FakePacer : public Pacer {
  public:
   explicit FakePacer(Transcript* t) : m_t(t) {}
   void BeginRun() override;
-  void Pause(DWORD ms) override;
+  void Pause(uint32_t ms) override;
   void TransferEnded() override {}
   void EndRun() override;
   int pauses = 0;
@@ -120,18 +116,48 @@ class FakePacer : public Pacer {
   Transcript* m_t;
 };
 
-// Opens a handle on `bus`, or fails (showing `failBoxes` first, as the real
-// opening would). Records "open" and "open failed".
-class FakeOpener : public ControlOpener {
+// Answers "stop" from the `after`-th question on (1: the first).
+class FakeStop : public StopSignal {
  public:
-  FakeOpener(FakeBus* bus, Transcript* t) : m_bus(bus), m_t(t) {}
-  bool Open(CaptureControl* handle, ErrorSink& errors) override;
+  bool StopRequested() const override { return ++asked >= after && after > 0; }
+  int after = 0;  // 0: never
+  mutable int asked = 0;
+};
+
+// Gives out `bus`, or fails (showing `failBoxes` first, as the real opening
+// would). Records "open", "open failed" and "released" when a bus it gave
+// out goes.
+class FakeOpener : public BusOpener {
+ public:
+  FakeOpener(I2CBus* bus, Transcript* t) : m_bus(bus), m_t(t) {}
+  std::unique_ptr<I2CBus> Open(ErrorSink& errors) override;
   bool fail = false;
-  std::vector<std::wstring> failBoxes;
+  std::vector<std::string> failBoxes;
   int opened = 0;
+  int held = 0;  // buses given out and not yet released
 
  private:
-  FakeBus* m_bus;
+  I2CBus* m_bus;
+  Transcript* m_t;
+};
+
+// Stands for the image file: records "image <n>", "commit", "discard"; can
+// fail the n-th write or the commit. `saved` is what the chosen name holds.
+class MemoryImage : public ImageSink {
+ public:
+  explicit MemoryImage(Transcript* t = nullptr) : m_t(t) {}
+  bool Write(const uint8_t* data, size_t length, std::string* reason) override;
+  bool Commit(std::string* reason) override;
+  void Discard() override;
+
+  std::vector<uint8_t> pending;  // the temporary file
+  std::vector<uint8_t> saved;    // under the chosen name
+  bool hasPending = true;        // the temporary file exists
+  int writes = 0, failWriteAt = 0;
+  bool failCommit = false;
+  int commits = 0, discards = 0;
+
+ private:
   Transcript* m_t;
 };
 

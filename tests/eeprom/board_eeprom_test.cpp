@@ -1,4 +1,4 @@
-#include "eeprom/eeprom.h"
+#include "eeprom/commands.h"
 #include "testing/doubles/fake_bus.h"
 
 #include <gtest/gtest.h>
@@ -12,30 +12,26 @@ using Events = std::vector<std::string>;
 
 const std::string WRITE_FAILED = "ReadEEPROM: I2C-write to Board-EEPROM failed";
 const std::string READ_FAILED = "ReadEEPROM: I2C-read to Board EEPROM failed";
-const std::wstring NO_FILTER = L"Couldn't find AnalogCaptureFilter!";
+const std::string NO_FILTER = "Couldn't find AnalogCaptureFilter!";
 
-std::string Byte(UINT32 value) { return Hex(reinterpret_cast<const BYTE*>(&value), 1); }
+std::string Byte(uint32_t value) { return Hex(reinterpret_cast<const uint8_t*>(&value), 1); }
 
-std::vector<std::string> Texts(const RecordingErrors& errors) {
-  std::vector<std::string> out;
-  for (const auto& t : errors.texts) out.push_back(Narrow(t));
-  return out;
-}
+const std::vector<std::string>& Texts(const RecordingErrors& errors) { return errors.texts; }
 
 // The order a 256-byte image goes in: everything past the identity, then
 // the identity bytes 0-3.
-std::vector<UINT32> ImageOrder() {
-  std::vector<UINT32> order;
-  for (UINT32 offset = 4; offset < 256; ++offset) order.push_back(offset);
-  for (UINT32 offset = 0; offset < 4; ++offset) order.push_back(offset);
+std::vector<uint32_t> ImageOrder() {
+  std::vector<uint32_t> order;
+  for (uint32_t offset = 4; offset < 256; ++offset) order.push_back(offset);
+  for (uint32_t offset = 0; offset < 4; ++offset) order.push_back(offset);
   return order;
 }
 
 // The read-back after a run: a write-cycle pause, then 8-byte reads with
 // the low address byte first and no pauses between them.
-Events Verification(UINT32 chunks) {
+Events Verification(uint32_t chunks) {
   Events e = {"pause 20"};
-  for (UINT32 c = 0; c < chunks; ++c) e.push_back("R A0 [" + Byte(c * 8) + " 00] #8");
+  for (uint32_t c = 0; c < chunks; ++c) e.push_back("R A0 [" + Byte(c * 8) + " 00] #8");
   return e;
 }
 
@@ -50,11 +46,11 @@ Events Concat(Events a, const Events& b) {
 
 TEST(WriteBoardEEPROM, WritesTheImageOneBytePerPausedTransferIdentityLast) {
   BusFixture f;
-  ASSERT_TRUE(WriteBoardEEPROM(f.ctx, BoardImage, 256, 256));
+  ASSERT_TRUE(ProgramBoard(f.ctx, BoardImage, 256, 256).ok());
 
   Events expected = {"open", "begin run"};
   int written = 0;
-  for (UINT32 offset : ImageOrder()) {
+  for (uint32_t offset : ImageOrder()) {
     expected.push_back("pause 20");
     expected.push_back("W A0 [" + Byte(offset) + "] " + Byte(BoardImage[offset]));
     expected.push_back("pos " + std::to_string(++written));
@@ -65,19 +61,18 @@ TEST(WriteBoardEEPROM, WritesTheImageOneBytePerPausedTransferIdentityLast) {
   EXPECT_EQ(f.transcript.events, expected);
 
   const auto& memory = f.bus.devices[BOARD_EEPROM_ADDRESS].memory;
-  EXPECT_EQ(std::vector<BYTE>(memory.begin(), memory.end()),
-            std::vector<BYTE>(BoardImage, BoardImage + 256));
+  EXPECT_EQ(std::vector<uint8_t>(memory.begin(), memory.end()),
+            std::vector<uint8_t>(BoardImage, BoardImage + 256));
   EXPECT_TRUE(f.errors.texts.empty());
-  EXPECT_EQ(f.bus.malformed, 0);
-  EXPECT_EQ(f.bus.refs(), 1);
+  EXPECT_EQ(f.opener.held, 0);
   EXPECT_EQ(f.pacer.openRuns, 0);
 }
 
 // One address byte up to 256 bytes; above that two, low byte first.
 TEST(WriteBoardEEPROM, AddressWidthFollowsTheEepromSize) {
   struct Case {
-    UINT32 size;
-    std::map<UINT32, std::string> addressOf;  // offset -> sub-address as sent
+    uint32_t size;
+    std::map<uint32_t, std::string> addressOf;  // offset -> sub-address as sent
   };
   const Case cases[] = {
       {256, {{0x00, "00"}, {0x04, "04"}, {0xFF, "FF"}}},
@@ -86,15 +81,16 @@ TEST(WriteBoardEEPROM, AddressWidthFollowsTheEepromSize) {
   for (const auto& c : cases) {
     BusFixture f;
     f.bus.devices[BOARD_EEPROM_ADDRESS].memory.assign(512, 0xFF);
-    std::vector<BYTE> data(c.size);
-    for (UINT32 i = 0; i < c.size; ++i) data[i] = static_cast<BYTE>(i * 7 + 1);
+    std::vector<uint8_t> data(c.size);
+    for (uint32_t i = 0; i < c.size; ++i) data[i] = static_cast<uint8_t>(i * 7 + 1);
 
-    ASSERT_TRUE(WriteBoardEEPROM(f.ctx, data.data(), c.size, c.size)) << c.size;
-    std::map<UINT32, std::string> sent;
+    ASSERT_TRUE(ProgramBoard(f.ctx, data.data(), c.size, c.size).ok()) << c.size;
+    std::map<uint32_t, std::string> sent;
     for (const auto& t : f.bus.transfers) {
       if (!t.write) continue;
       ASSERT_EQ(t.data.size(), 1u);
-      const UINT32 offset = t.subAddress[0] | (t.subAddress.size() > 1 ? t.subAddress[1] << 8 : 0);
+      const uint32_t offset =
+          t.subAddress[0] | (t.subAddress.size() > 1 ? t.subAddress[1] << 8 : 0);
       if (c.addressOf.count(offset)) sent[offset] = Hex(t.subAddress.data(), t.subAddress.size());
     }
     EXPECT_EQ(sent, c.addressOf) << c.size;
@@ -103,12 +99,12 @@ TEST(WriteBoardEEPROM, AddressWidthFollowsTheEepromSize) {
 }
 
 TEST(WriteBoardEEPROM, ShortRunsKeepTheIdentityLast) {
-  const std::pair<UINT32, std::string> cases[] = {
+  const std::pair<uint32_t, std::string> cases[] = {
       {1, "00"}, {4, "00 01 02 03"}, {5, "04 00 01 02 03"}, {9, "04 05 06 07 08 00 01 02 03"}};
   for (const auto& [count, order] : cases) {
     BusFixture f;
-    ASSERT_TRUE(WriteBoardEEPROM(f.ctx, BoardImage, count, 256)) << count;
-    std::vector<BYTE> offsets;
+    ASSERT_TRUE(ProgramBoard(f.ctx, BoardImage, count, 256).ok()) << count;
+    std::vector<uint8_t> offsets;
     for (const auto& t : f.bus.transfers)
       if (t.write) offsets.push_back(t.subAddress[0]);
     EXPECT_EQ(Hex(offsets.data(), offsets.size()), order) << count;
@@ -117,7 +113,7 @@ TEST(WriteBoardEEPROM, ShortRunsKeepTheIdentityLast) {
   }
 
   BusFixture one;
-  ASSERT_TRUE(WriteBoardEEPROM(one.ctx, BoardImage, 1, 256));
+  ASSERT_TRUE(ProgramBoard(one.ctx, BoardImage, 1, 256).ok());
   EXPECT_EQ(one.transcript.events,
             Concat({"open", "begin run", "pause 20", "W A0 [00] 2D", "pos 1"},
                    Concat(Verification(1), {"end run", "released"})));
@@ -131,9 +127,15 @@ TEST(WriteBoardEEPROM, AFailedTransferEndsTheRun) {
   for (size_t failing : {1u, 2u, 100u, 252u, 253u, 256u}) {
     BusFixture f;
     f.bus.FailTransfer(failing);
-    EXPECT_FALSE(WriteBoardEEPROM(f.ctx, BoardImage, 256, 256)) << failing;
+    const WriteOutcome outcome = ProgramBoard(f.ctx, BoardImage, 256, 256);
+    EXPECT_EQ(outcome.status, WriteStatus::TransferFailed) << failing;
 
     const size_t written = failing - 1;
+    EXPECT_EQ(outcome.writesDone, written);
+    EXPECT_TRUE(outcome.failure.write);
+    EXPECT_EQ(outcome.failure.device, BOARD_EEPROM_ADDRESS);
+    EXPECT_EQ(outcome.failure.offset, WriteOffset(failing - 1, 256));
+    EXPECT_EQ(outcome.failure.code, FAIL_CODE);
     EXPECT_EQ(f.bus.transfers.size(), failing);
     EXPECT_EQ(f.pacer.pauses, static_cast<int>(failing));
     std::vector<int> positions;
@@ -142,7 +144,7 @@ TEST(WriteBoardEEPROM, AFailedTransferEndsTheRun) {
     EXPECT_EQ(Texts(f.errors), std::vector<std::string>{WRITE_FAILED});
     const Events tail(f.transcript.events.end() - 3, f.transcript.events.end());
     EXPECT_EQ(tail, (Events{"end run", "box " + WRITE_FAILED, "released"})) << failing;
-    EXPECT_EQ(f.bus.refs(), 1);
+    EXPECT_EQ(f.opener.held, 0);
 
     const auto& memory = f.bus.devices[BOARD_EEPROM_ADDRESS].memory;
     const auto order = ImageOrder();
@@ -160,18 +162,18 @@ TEST(WriteBoardEEPROM, AFailedOpeningShowsNothingOfItsOwn) {
   BusFixture f;
   f.opener.fail = true;
   f.opener.failBoxes = {NO_FILTER};
-  EXPECT_FALSE(WriteBoardEEPROM(f.ctx, BoardImage, 256, 256));
-  EXPECT_EQ(f.transcript.events, (Events{"open failed", "box " + Narrow(NO_FILTER)}));
+  EXPECT_EQ(ProgramBoard(f.ctx, BoardImage, 256, 256).status, WriteStatus::NotOpened);
+  EXPECT_EQ(f.transcript.events, (Events{"open failed", "box " + NO_FILTER}));
 }
 
 TEST(WriteBoardEEPROM, RefusesACountTheEepromCannotHold) {
-  const std::pair<UINT32, std::string> cases[] = {
+  const std::pair<uint32_t, std::string> cases[] = {
       {0, "WriteBoardEEPROM: cannot write 0 bytes into a 256-byte EEPROM"},
       {257, "WriteBoardEEPROM: cannot write 257 bytes into a 256-byte EEPROM"},
   };
   for (const auto& [count, box] : cases) {
     BusFixture f;
-    EXPECT_FALSE(WriteBoardEEPROM(f.ctx, BoardImage, count, 256));
+    EXPECT_EQ(ProgramBoard(f.ctx, BoardImage, count, 256).status, WriteStatus::BadSize);
     EXPECT_EQ(f.transcript.events, Events{"box " + box});
   }
 }
@@ -181,7 +183,7 @@ TEST(WriteBoardEEPROM, RefusesACountTheEepromCannotHold) {
 TEST(WriteBoardEEPROM, VerificationNamesTheFirstByteThatDidNotStick) {
   struct Case {
     const char* name;
-    BYTE fill;
+    uint8_t fill;
     bool protect;
     std::string box;
   };
@@ -201,10 +203,14 @@ TEST(WriteBoardEEPROM, VerificationNamesTheFirstByteThatDidNotStick) {
     if (!c.protect)
       f.bus.fault = [&eeprom](size_t, const Transfer& t) {
         eeprom.writeProtected = t.write && t.subAddress[0] == 0x80;
-        return S_OK;
+        return 0;
       };
 
-    EXPECT_FALSE(WriteBoardEEPROM(f.ctx, BoardImage, 256, 256)) << c.name;
+    const WriteOutcome outcome = ProgramBoard(f.ctx, BoardImage, 256, 256);
+    EXPECT_EQ(outcome.status, WriteStatus::Mismatch) << c.name;
+    EXPECT_EQ(outcome.mismatchOffset, c.protect ? 0x04u : 0x80u);
+    EXPECT_EQ(outcome.wrote, BoardImage[outcome.mismatchOffset]);
+    EXPECT_EQ(outcome.found, c.fill);
     EXPECT_EQ(f.progress.positions.size(), 256u) << c.name;
     EXPECT_EQ(Texts(f.errors), std::vector<std::string>{c.box}) << c.name;
     const Events tail(f.transcript.events.end() - 3, f.transcript.events.end());
@@ -215,7 +221,11 @@ TEST(WriteBoardEEPROM, VerificationNamesTheFirstByteThatDidNotStick) {
 TEST(WriteBoardEEPROM, AFailedReadBackIsAFailedRun) {
   BusFixture f;
   f.bus.FailTransfer(256 + 6);  // the sixth read-back chunk, offset 0x28
-  EXPECT_FALSE(WriteBoardEEPROM(f.ctx, BoardImage, 256, 256));
+  const WriteOutcome outcome = ProgramBoard(f.ctx, BoardImage, 256, 256);
+  EXPECT_EQ(outcome.status, WriteStatus::ReadBackFailed);
+  EXPECT_EQ(outcome.writesDone, 256u);
+  EXPECT_FALSE(outcome.failure.write);
+  EXPECT_EQ(outcome.failure.offset, 0x28u);
   const std::string box =
       "WriteBoardEEPROM: verification failed: I2C-read from Board EEPROM at offset 0x28 failed "
       "(error 0x80004005)";
@@ -223,15 +233,50 @@ TEST(WriteBoardEEPROM, AFailedReadBackIsAFailedRun) {
   EXPECT_EQ(f.bus.transfers.size(), 256u + 6);
   const Events tail(f.transcript.events.end() - 4, f.transcript.events.end());
   EXPECT_EQ(tail, (Events{"R A0 [28 00] #8 -> 80004005", "end run", "box " + box, "released"}));
-  EXPECT_EQ(f.bus.refs(), 1);
+  EXPECT_EQ(f.opener.held, 0);
+}
+
+// ---- Stopping and ReFlash ----------------------------------------------------
+
+// A stop asked before the n-th write: n - 1 writes done, no box, no
+// read-back, the run ended and the bus released; the identity untouched.
+TEST(ProgramBoard, AStopEndsTheRunAfterTheCurrentWrite) {
+  for (int n : {1, 2, 100, 252}) {
+    BusFixture f;
+    FakeStop stop;
+    stop.after = n;
+    f.ctx.stop = &stop;
+    const WriteOutcome outcome = ProgramBoard(f.ctx, BoardImage, 256, 256);
+    EXPECT_EQ(outcome.status, WriteStatus::Stopped) << n;
+    EXPECT_EQ(outcome.writesDone, static_cast<uint32_t>(n - 1));
+    EXPECT_EQ(stop.asked, n);
+    EXPECT_EQ(f.transcript.Only("W ").size(), static_cast<size_t>(n - 1));
+    EXPECT_TRUE(f.transcript.Only("R ").empty());
+    EXPECT_TRUE(f.errors.texts.empty());
+    const Events tail(f.transcript.events.end() - 2, f.transcript.events.end());
+    EXPECT_EQ(tail, (Events{"end run", "released"}));
+    EXPECT_EQ(Hex(f.bus.devices[BOARD_EEPROM_ADDRESS].memory.data(), 4), "FF FF FF FF");
+  }
+}
+
+// ReFlash is the built-in image into a 256-byte part: one address byte.
+TEST(ReFlash, WritesTheBuiltInImage) {
+  BusFixture f;
+  FakeStop never;
+  f.ctx.stop = &never;
+  EXPECT_EQ(ReFlash(f.ctx).status, WriteStatus::Written);
+  EXPECT_EQ(never.asked, 256);
+  const auto& memory = f.bus.devices[BOARD_EEPROM_ADDRESS].memory;
+  EXPECT_EQ(memory, std::vector<uint8_t>(BoardImage, BoardImage + 256));
+  EXPECT_EQ(f.transcript.Only("W A0 [04] ").size(), 1u);
 }
 
 // ---- Dump -------------------------------------------------------------------
 
 namespace {
 
-void FillPattern(std::vector<BYTE>& memory) {
-  for (size_t i = 0; i < memory.size(); ++i) memory[i] = static_cast<BYTE>(i * 13 + 5);
+void FillPattern(std::vector<uint8_t>& memory) {
+  for (size_t i = 0; i < memory.size(); ++i) memory[i] = static_cast<uint8_t>(i * 13 + 5);
 }
 
 }  // namespace
@@ -240,11 +285,11 @@ TEST(ReadBoardEEPROM, ReadsEightBytesAtATimeLowAddressByteFirst) {
   BusFixture f;
   auto& memory = f.bus.devices[BOARD_EEPROM_ADDRESS].memory;
   FillPattern(memory);
-  std::vector<BYTE> buffer(256, 0xEE);
+  std::vector<uint8_t> buffer(256, 0xEE);
   ASSERT_TRUE(ReadBoardEEPROM(f.ctx, buffer.data(), 256));
 
   Events expected = {"open"};
-  for (UINT32 c = 0; c < 32; ++c) {
+  for (uint32_t c = 0; c < 32; ++c) {
     expected.push_back("R A0 [" + Byte(c * 8) + " 00] #8");
     expected.push_back("pos " + std::to_string((c + 1) * 8));
   }
@@ -258,10 +303,13 @@ TEST(ReadBoardEEPROM, ReadsEightBytesAtATimeLowAddressByteFirst) {
 // bytes from the failed chunk on keep what they held before the dump.
 TEST(ReadBoardEEPROM, AFailedChunkKeepsWhatCameBefore) {
   const struct {
-    UINT32 chunk;
-    HRESULT answer;
+    uint32_t chunk;
+    int32_t answer;
     bool fills;
-  } cases[] = {{0, E_FAIL, false}, {5, E_FAIL, false}, {0, S_FALSE, true}, {5, S_FALSE, true}};
+  } cases[] = {{0, FAIL_CODE, false},
+               {5, FAIL_CODE, false},
+               {0, POSITIVE_CODE, true},
+               {5, POSITIVE_CODE, true}};
   for (const auto& [chunk, answer, fills] : cases) {
     SCOPED_TRACE(fills ? "failed read fills the buffer" : "failed read delivers nothing");
     BusFixture f;
@@ -269,14 +317,18 @@ TEST(ReadBoardEEPROM, AFailedChunkKeepsWhatCameBefore) {
     FillPattern(memory);
     f.bus.FailTransfer(chunk + 1, answer);
     f.bus.failedReadsFillBuffer = fills;
-    std::vector<BYTE> buffer(256, 0xEE);
-    EXPECT_FALSE(ReadBoardEEPROM(f.ctx, buffer.data(), 256));
+    std::vector<uint8_t> buffer(256, 0xEE);
+    TransferFailure failure;
+    EXPECT_FALSE(ReadBoardEEPROM(f.ctx, buffer.data(), 256, &failure));
+    EXPECT_EQ(failure.device, BOARD_EEPROM_ADDRESS);
+    EXPECT_EQ(failure.offset, chunk * 8);
+    EXPECT_EQ(failure.code, answer);
 
-    std::vector<BYTE> expected(memory.begin(), memory.begin() + chunk * 8);
+    std::vector<uint8_t> expected(memory.begin(), memory.begin() + chunk * 8);
     expected.resize(256, 0xEE);
     EXPECT_EQ(buffer, expected) << chunk;
     std::vector<int> positions;
-    for (UINT32 c = 1; c <= chunk; ++c) positions.push_back(static_cast<int>(c * 8));
+    for (uint32_t c = 1; c <= chunk; ++c) positions.push_back(static_cast<int>(c * 8));
     EXPECT_EQ(f.progress.positions, positions) << chunk;
     EXPECT_EQ(f.bus.transfers.size(), chunk + 1);
     const Events tail(f.transcript.events.end() - 2, f.transcript.events.end());
@@ -288,7 +340,7 @@ TEST(ReadBoardEEPROM, AFailedChunkKeepsWhatCameBefore) {
 // A size that is no multiple of 8 gets a short last read, not an overrun.
 TEST(ReadBoardEEPROM, NeverReadsPastTheBuffer) {
   BusFixture f;
-  std::vector<BYTE> buffer(16, 0xEE);
+  std::vector<uint8_t> buffer(16, 0xEE);
   ASSERT_TRUE(ReadBoardEEPROM(f.ctx, buffer.data(), 12));
   EXPECT_EQ(f.transcript.Only("R "), (Events{"R A0 [00 00] #8", "R A0 [08 00] #4"}));
   EXPECT_EQ(Hex(buffer.data() + 12, 4), "EE EE EE EE");
@@ -298,8 +350,8 @@ TEST(ReadBoardEEPROM, AFailedOpeningShowsNothingOfItsOwn) {
   BusFixture f;
   f.opener.fail = true;
   f.opener.failBoxes = {NO_FILTER};
-  std::vector<BYTE> buffer(256, 0xEE);
+  std::vector<uint8_t> buffer(256, 0xEE);
   EXPECT_FALSE(ReadBoardEEPROM(f.ctx, buffer.data(), 256));
-  EXPECT_EQ(f.transcript.events, (Events{"open failed", "box " + Narrow(NO_FILTER)}));
-  EXPECT_EQ(buffer, std::vector<BYTE>(256, 0xEE));
+  EXPECT_EQ(f.transcript.events, (Events{"open failed", "box " + NO_FILTER}));
+  EXPECT_EQ(buffer, std::vector<uint8_t>(256, 0xEE));
 }

@@ -14,9 +14,11 @@ const std::string PREPARE_READ = "PrepareChDecGPIO3: I2C-read from channel decod
 const std::string PREPARE_WRITE = "PrepareChDecGPIO3: I2C-write to channel decoder failed!";
 const std::string RESTORE_WRITE = "RestoreChDecSettings: I2C-write to channel decoder failed!";
 
-std::vector<BYTE>& Decoder(BusFixture& f) { return f.bus.devices[CHANNEL_DECODER_ADDRESS].memory; }
+std::vector<uint8_t>& Decoder(BusFixture& f) {
+  return f.bus.devices[CHANNEL_DECODER_ADDRESS].memory;
+}
 
-void SetBlock(BusFixture& f, const std::vector<BYTE>& block) {
+void SetBlock(BusFixture& f, const std::vector<uint8_t>& block) {
   std::copy(block.begin(), block.end(), Decoder(f).begin() + 0x3C);
 }
 
@@ -28,7 +30,7 @@ std::string Block(BusFixture& f) { return Hex(Decoder(f).data() + 0x3C, 6); }
 // writes 0x00 to 0x07 and the block as it was read, not as it was written.
 TEST(ChannelDecoderGate, OpensWithAModifiedBlockAndClosesWithTheSavedOne) {
   struct Case {
-    std::vector<BYTE> block;
+    std::vector<uint8_t> block;
     std::string modified;
   };
   const Case cases[] = {
@@ -42,19 +44,17 @@ TEST(ChannelDecoderGate, OpensWithAModifiedBlockAndClosesWithTheSavedOne) {
     Decoder(f)[0x07] = 0x55;
     const std::string original = Hex(c.block.data(), 6);
 
-    BYTE saved[CHDEC_SAVED_BLOCK_SIZE] = {};
-    ASSERT_TRUE(PrepareChDecGPIO3(&f.bus, saved, f.errors));
+    uint8_t saved[CHDEC_SAVED_BLOCK_SIZE] = {};
+    ASSERT_TRUE(PrepareChDecGPIO3(f.bus, saved, f.errors));
     EXPECT_EQ(Hex(saved, 6), original);
     EXPECT_EQ(Block(f), c.modified);
-    ASSERT_TRUE(RestoreChDecSettings(&f.bus, saved, f.errors));
+    ASSERT_TRUE(RestoreChDecSettings(f.bus, saved, f.errors));
 
     EXPECT_EQ(f.transcript.events,
               (Events{"R 10 [3C] #6", "W 10 [3C] " + c.modified, "W 10 [07] 02", "W 10 [07] 00",
                       "W 10 [3C] " + original}));
     EXPECT_EQ(Block(f), original);
     EXPECT_EQ(Decoder(f)[0x07], 0x00);
-    EXPECT_EQ(f.bus.malformed, 0);
-    EXPECT_EQ(f.bus.refs(), 1);
   }
 }
 
@@ -67,7 +67,7 @@ TEST(ChannelDecoderGate, AFailedStepStopsItsFunction) {
     std::string box;
     Events sent;  // transfers of the function, as the transcript has them
     std::string blockAfter;
-    BYTE gateAfter;
+    uint8_t gateAfter;
   };
   const std::string orig = "12 34 56 78 9A BC", mod = "12 34 56 78 FF FC";
   const std::string failed = " -> 80004005";
@@ -87,17 +87,24 @@ TEST(ChannelDecoderGate, AFailedStepStopsItsFunction) {
     BusFixture f;
     SetBlock(f, {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC});
     Decoder(f)[0x07] = 0x55;
-    BYTE saved[CHDEC_SAVED_BLOCK_SIZE] = {};
+    uint8_t saved[CHDEC_SAVED_BLOCK_SIZE] = {};
     size_t before = 0;
     if (c.closing) {
-      ASSERT_TRUE(PrepareChDecGPIO3(&f.bus, saved, f.errors));
+      ASSERT_TRUE(PrepareChDecGPIO3(f.bus, saved, f.errors));
       before = f.transcript.events.size();
     }
     f.bus.FailTransfer(before + c.failing);
 
-    const bool ok = c.closing ? RestoreChDecSettings(&f.bus, saved, f.errors)
-                              : PrepareChDecGPIO3(&f.bus, saved, f.errors);
+    TransferFailure failure;
+    const bool ok = c.closing ? RestoreChDecSettings(f.bus, saved, f.errors, &failure)
+                              : PrepareChDecGPIO3(f.bus, saved, f.errors, &failure);
     EXPECT_FALSE(ok) << c.box << " at " << c.failing;
+    // The failing transfer named: the decoder, its register, read or write.
+    const std::string& failed = c.sent.back();
+    EXPECT_EQ(failure.device, CHANNEL_DECODER_ADDRESS);
+    EXPECT_EQ(failure.write, failed[0] == 'W');
+    EXPECT_EQ(failure.offset, failed.compare(6, 2, "3C") == 0 ? 0x3Cu : 0x07u) << failed;
+    EXPECT_EQ(failure.code, FAIL_CODE);
     Events sent(f.transcript.events.begin() + before, f.transcript.events.end());
     Events expected = c.sent;
     expected.push_back("box " + c.box);

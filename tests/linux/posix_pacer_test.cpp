@@ -1,0 +1,107 @@
+// Real time on the monotonic clock: the pacer's deadlines, and a whole
+// ReFlash run against a bus without latency.
+#include "eeprom/commands.h"
+#include "linux/posix_pacer.h"
+#include "testing/doubles/fake_bus.h"
+
+#include <gtest/gtest.h>
+
+#include <time.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double NowMs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
+}
+
+void SleepMs(double ms) {
+  const timespec t{static_cast<time_t>(ms / 1000), static_cast<long>(ms * 1e6) % 1000000000L};
+  nanosleep(&t, nullptr);
+}
+
+// Costs what redrawing a progress line might.
+class SlowProgress : public ProgressSink {
+ public:
+  void SetPos(uint32_t) override { SleepMs(2); }
+};
+
+}  // namespace
+
+// A pause ends `ms` after the last transfer of the run, whatever happened
+// since; with no transfer yet in the run, `ms` after it was called.
+TEST(PosixPacer, WaitsForTheDeadlineNotAFixedTime) {
+  struct Case {
+    const char* name;
+    bool transferInThisRun;
+    bool transferInEarlierRun;
+    double workMs;        // between the transfer and the pause
+    double minMs, maxMs;  // the pause's own length
+  };
+  const Case cases[] = {
+      {"first pause of a run", false, false, 0, 20.0, 22.0},
+      {"first pause, a transfer in the previous run", false, true, 30, 20.0, 22.0},
+      {"work eats into the pause", true, false, 12, 20.0 - 12.0 - 1.0, 20.0 - 12.0 + 1.5},
+      {"work longer than the pause", true, false, 30, 0.0, 1.0},
+  };
+  for (const auto& c : cases) {
+    PosixPacer pacer;
+    if (c.transferInEarlierRun) {
+      pacer.BeginRun();
+      pacer.TransferEnded();
+      pacer.EndRun();
+    }
+    pacer.BeginRun();
+    const double transferEnd = NowMs();
+    if (c.transferInThisRun) pacer.TransferEnded();
+    SleepMs(c.workMs);
+    const double start = NowMs();
+    pacer.Pause(20);
+    const double end = NowMs();
+    pacer.EndRun();
+
+    EXPECT_GE(end - start, c.minMs) << c.name;
+    EXPECT_LE(end - start, c.maxMs) << c.name;
+    if (c.transferInThisRun && c.workMs < 20) {
+      EXPECT_GE(end - transferEnd, 20.0) << c.name;
+    }
+  }
+}
+
+// The first 50 bytes of the image with the real pacer: every write at
+// least 20 ms after the one before, and the run hardly longer than its
+// floor of 51 pauses (the last one before the read-back), though each
+// progress step costs 2 ms. (The Windows pacer's test times a whole
+// ReFlash; here a shorter run shows the same and keeps the suite fast.)
+TEST(PosixPacer, ProgrammingRunStaysAtItsFloor) {
+  constexpr uint32_t kCount = 50;
+  constexpr double kFloor = (kCount + 1) * 0.020;
+  BusFixture f;
+  std::vector<double> writes;
+  f.bus.fault = [&writes](size_t, const Transfer& t) {
+    if (t.write) writes.push_back(NowMs());
+    return 0;
+  };
+  SlowProgress progress;
+  PosixPacer pacer;
+  EepromContext ctx{f.opener, f.errors, progress, pacer};
+
+  const double start = NowMs();
+  ASSERT_TRUE(ProgramBoard(ctx, BoardImage, kCount, 256).ok());
+  const double wall = (NowMs() - start) / 1000;
+
+  ASSERT_EQ(writes.size(), kCount);
+  double minGapMs = 1e9;
+  for (size_t i = 1; i < writes.size(); ++i)
+    minGapMs = std::min(minGapMs, writes[i] - writes[i - 1]);
+  EXPECT_GE(minGapMs, 20.0);
+  EXPECT_GE(wall, kFloor);
+  EXPECT_LT(wall, kFloor * 1.10);
+  std::printf("programming run: %.3f s for %u bytes, ratio %.4f\n", wall, kCount, wall / kFloor);
+  std::printf("shortest gap between writes: %.3f ms\n", minGapMs);
+}
