@@ -98,6 +98,12 @@ AdapterOpening OpenAdapter(int adapter) {
   return {std::make_unique<I2CDevBus>(std::move(fd)), std::string()};
 }
 
+std::unique_ptr<I2CBus> I2CDevOpener::Open(ErrorSink& errors) {
+  AdapterOpening opening = OpenAdapter(m_adapter);
+  if (!opening.bus) errors.ShowError(opening.error);
+  return std::move(opening.bus);
+}
+
 std::vector<AdapterInfo> ListAdapters(std::string* error) {
   std::vector<AdapterInfo> adapters;
   DIR* dir = opendir(kSysClass);

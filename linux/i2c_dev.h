@@ -3,6 +3,7 @@
 #pragma once
 
 #include "eeprom/bus.h"
+#include "eeprom/seams.h"
 
 #include <cstdint>
 #include <memory>
@@ -70,6 +71,17 @@ struct AdapterOpening {
   std::string error;
 };
 AdapterOpening OpenAdapter(int adapter);
+
+// Opens the adapter for each operation; a refusal is reported through the
+// error sink and no bus is given.
+class I2CDevOpener : public BusOpener {
+ public:
+  explicit I2CDevOpener(int adapter) : m_adapter(adapter) {}
+  std::unique_ptr<I2CBus> Open(ErrorSink& errors) override;
+
+ private:
+  int m_adapter;
+};
 
 // One line of `list`.
 struct AdapterInfo {

@@ -3,7 +3,9 @@
 // answers open, ioctl and close for /dev/i2c-N nodes and serves the
 // adapters' sysfs names, from a directory of state files.
 //
-// I2CSIM_DIR names the directory; without it the library does nothing.
+// I2CSIM_DIR names the directory; without it the library does nothing but
+// fake time where asked. I2CSIM_FAKE_TIME=1: sleeps on the monotonic clock
+// return at once and move that clock on by what they would have waited.
 // Each adapter N is a subdirectory i2c-N/, which also stands in for
 // /sys/class/i2c-dev/i2c-N/ (and /sys/bus/i2c/devices/i2c-N/):
 //   name        the adapter's name, as sysfs gives it

@@ -2,7 +2,7 @@
 // program: what each call sends, its answers and refusals, and that every
 // node it opens is closed again.
 #include "linux/i2c_dev.h"
-#include "tests/linux/sim.h"
+#include "testing/i2csim/state.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -2,6 +2,8 @@
 // directory of adapters, their state files and their transfer logs.
 #pragma once
 
+#include "testing/simcard/model.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -57,8 +59,8 @@ inline std::string FreshDir() {
   return dir;
 }
 
-// Adapter `n` in `dir`: its sysfs name, the card's preset ("none": nothing
-// answers) and the fault plan.
+// Adapter `n` in `dir`: its sysfs name, the card's state files made from
+// the preset ("none": nothing answers) and the fault plan.
 inline std::string MakeAdapter(const std::string& dir, int n, const std::string& name,
                                const std::string& card = "reflash",
                                const std::string& faults = "") {
@@ -66,6 +68,13 @@ inline std::string MakeAdapter(const std::string& dir, int n, const std::string&
   mkdir(a.c_str(), 0755);
   WriteText(a + "/name", name + "\n");
   WriteText(a + "/card.txt", card + "\n");
+  simcard::Preset preset;
+  if (simcard::ParsePreset(card, &preset)) {
+    const simcard::Contents c = simcard::PresetContents(preset);
+    WriteBytes(a + "/board.bin", c.board);
+    WriteBytes(a + "/dsp.bin", c.dsp);
+    WriteBytes(a + "/chdec.bin", c.chdec);
+  }
   if (!faults.empty()) WriteText(a + "/fault.txt", faults);
   return a;
 }
