@@ -1,9 +1,9 @@
 #include "app/board_flash_dlg.h"
 
 #include "app/image_file.h"
+#include "app/text.h"
+#include "app/verdict.h"
 #include "framework/file_dialog.h"
-
-#include <vector>
 
 POINT IconOrigin(int clientWidth, int clientHeight, int iconWidth, int iconHeight) {
   return {(clientWidth - iconWidth + 1) / 2, (clientHeight - iconHeight + 1) / 2};
@@ -15,7 +15,7 @@ CBoardFlashDlg::CBoardFlashDlg(CWnd* parent)
       m_opener(&m_captureOpener),
       m_pacer(&m_realTimePacer) {}
 
-CBoardFlashDlg::CBoardFlashDlg(ControlOpener& opener, Pacer& pacer, CWnd* parent)
+CBoardFlashDlg::CBoardFlashDlg(BusOpener& opener, Pacer& pacer, CWnd* parent)
     : CBoardFlashDlg(parent) {
   m_opener = &opener;
   m_pacer = &pacer;
@@ -57,13 +57,13 @@ BOOL CBoardFlashDlg::OnInitDialog() {
   m_nEepromSize = 256;
   m_wSubVendorID = 0;
   m_wSubSystemID = 0;
-  {
-    std::vector<BYTE> scratch(256);
-    ReadBoardID(scratch.data());  // a failed read leaves both IDs 0
-  }
+  EepromContext ctx = Context();
+  const IdentityCheck check = CheckBoardIdentity(ctx);  // a failed read leaves both IDs 0
+  m_wSubVendorID = check.ids.m_wSubVendorID;
+  m_wSubSystemID = check.ids.m_wSubSystemID;
 
-  const VerdictEffect& effect = EffectOf(ClassifyBoard(m_wSubVendorID, m_wSubSystemID));
-  if (effect.errorBox) ShowError(effect.errorBox);
+  const VerdictEffect& effect = EffectOf(check.verdict);
+  if (effect.errorBox) ShowBox(effect.errorBox);
   if (effect.status) m_stStatus.SetWindowText(effect.status);
   if (effect.progressPos >= 0) m_progress.SetPos(effect.progressPos);
   (effect.disable == VerdictButton::Exit ? m_btnExit : m_btnReFlash).EnableWindow(FALSE);
@@ -101,42 +101,21 @@ void CBoardFlashDlg::OnPaint() {
 
 HCURSOR CBoardFlashDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
 
-// ---- EEPROM operations -------------------------------------------------------
+// ---- What the core borrows ----------------------------------------------------
 
-bool CBoardFlashDlg::ReadBoardID(BYTE* buffer) {
-  EepromContext ctx = Context();
-  BoardIdentity ids;
-  bool ok = ::ReadBoardID(ctx, buffer, ids);
-  m_wSubVendorID = ids.m_wSubVendorID;
-  m_wSubSystemID = ids.m_wSubSystemID;
-  return ok;
-}
+void CBoardFlashDlg::ShowError(const std::string& text) { ShowBox(WideFromUtf8(text).c_str()); }
 
-bool CBoardFlashDlg::WriteBoardEEPROM(const BYTE* data, UINT32 count) {
-  EepromContext ctx = Context();
-  return ::WriteBoardEEPROM(ctx, data, count, m_nEepromSize);
-}
+void CBoardFlashDlg::ShowBox(const wchar_t* text) { ShowMessageBox(m_hWnd, text); }
 
-bool CBoardFlashDlg::ReadBoardEEPROM(BYTE* buffer, UINT32 size) {
-  EepromContext ctx = Context();
-  return ::ReadBoardEEPROM(ctx, buffer, size);
-}
-
-bool CBoardFlashDlg::ReadDspEEPROM(PageSink& file) {
-  EepromContext ctx = Context();
-  return ::ReadDspEEPROM(ctx, file);
-}
-
-void CBoardFlashDlg::ShowError(const std::wstring& text) { ShowMessageBox(m_hWnd, text.c_str()); }
-
-void CBoardFlashDlg::SetPos(int pos) { m_progress.SetPos(pos); }
+void CBoardFlashDlg::SetPos(uint32_t pos) { m_progress.SetPos(static_cast<int>(pos)); }
 
 // ---- Commands ----------------------------------------------------------------
 
 void CBoardFlashDlg::OnReFlash() {
   m_progress.SetRange32(0, static_cast<int>(m_nEepromSize));
   m_stStatus.SetWindowText(L"Programming the Board-EEPROM...");
-  if (WriteBoardEEPROM(BoardImage, BOARD_IMAGE_SIZE)) {
+  EepromContext ctx = Context();
+  if (ProgramBoard(ctx, BoardImage, BOARD_IMAGE_SIZE, m_nEepromSize).ok()) {
     m_stStatus.SetWindowText(
         L"Board-EEPROM content successfully written to EEPROM. Please reboot the system to apply "
         L"the new settings!");
@@ -154,7 +133,7 @@ void CBoardFlashDlg::OnSaveEeprom() {
 
   ImageFile file;
   if (!file.Create(saveAs.GetPathName())) {
-    ShowError(L"File can't be created");
+    ShowBox(L"File can't be created");
     return;
   }
 
@@ -180,37 +159,28 @@ void CBoardFlashDlg::OnSaveEeprom() {
 void CBoardFlashDlg::SaveDspEeprom(ImageFile& file) {
   m_progress.SetRange32(0, static_cast<int>(DSP_EEPROM_SIZE));
   m_stStatus.SetWindowText(L"Reading from DSP-EEPROM...");
-  // A failed page write is reported by the dump, which also closes the gate.
-  bool ok = ReadDspEEPROM(file);
-  std::wstring error;
-  if (ok) file.Commit(&error);
-  FinishDump(file, ok && error.empty(), error, L"DSP EEPROM content successfully stored to file!",
+  EepromContext ctx = Context();
+  FinishDump(SaveDspEEPROM(ctx, file).ok(), L"DSP EEPROM content successfully stored to file!",
              L"Reading out DSP EEPROM content failed!!!");
 }
 
 void CBoardFlashDlg::SaveBoardEeprom(ImageFile& file) {
   m_progress.SetRange32(0, static_cast<int>(m_nEepromSize));
   m_stStatus.SetWindowText(L"Reading from Board-EEPROM...");
-  std::vector<BYTE> buffer(m_nEepromSize);
-  ReadBoardID(buffer.data());  // refreshes the stored IDs; the dump goes on either way
-  bool ok = ReadBoardEEPROM(buffer.data(), m_nEepromSize);
-  std::wstring error;
-  if (ok && !file.Write(buffer.data(), m_nEepromSize, &error))
-    error = L"Writing the image file failed: " + error;
-  else if (ok)
-    file.Commit(&error);
-  FinishDump(file, ok && error.empty(), error, L"Board EEPROM content successfully stored to file!",
+  EepromContext ctx = Context();
+  BoardIdentity ids;  // refreshed by the save's identity read, whatever it gave
+  const bool ok = SaveBoardEEPROM(ctx, file, m_nEepromSize, &ids).ok();
+  m_wSubVendorID = ids.m_wSubVendorID;
+  m_wSubSystemID = ids.m_wSubSystemID;
+  FinishDump(ok, L"Board EEPROM content successfully stored to file!",
              L"Reading out Board EEPROM content failed!!!");
 }
 
-void CBoardFlashDlg::FinishDump(ImageFile& file, bool ok, const std::wstring& error,
-                                const wchar_t* success, const wchar_t* failure) {
+void CBoardFlashDlg::FinishDump(bool ok, const wchar_t* success, const wchar_t* failure) {
   if (ok) {
     m_stStatus.SetWindowText(success);
     return;
   }
-  file.Discard();  // a file that had the chosen name keeps its old content
-  if (!error.empty()) ShowError(error);
   m_progress.SetPos(0);
   m_stStatus.SetWindowText(failure);
 }

@@ -1,12 +1,17 @@
-// The main dialog: the identity check at start, ReFlash, the save command,
-// and the EEPROM operations as members that lend the dialog's progress bar
-// and error boxes to the operations in eeprom/.
+// The main dialog: the identity check at start, ReFlash and the save
+// command. The commands run in the core; the dialog lends them its error
+// boxes and progress bar, and maps their outcomes to its status line, bar
+// and buttons.
 #pragma once
 
-#include "eeprom/eeprom.h"
+#include "device/ks_bus.h"
+#include "device/realtime_pacer.h"
+#include "eeprom/commands.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
 #include "res/resource.h"
+
+#include <string>
 
 // Top-left corner of an icon drawn centred in a minimised window's client
 // area; the division truncates toward zero.
@@ -18,7 +23,7 @@ class CBoardFlashDlg : public CDialog, public ErrorSink, public ProgressSink {
  public:
   explicit CBoardFlashDlg(CWnd* parent = nullptr);
   // Another bus and another clock, for tests.
-  CBoardFlashDlg(ControlOpener& opener, Pacer& pacer, CWnd* parent = nullptr);
+  CBoardFlashDlg(BusOpener& opener, Pacer& pacer, CWnd* parent = nullptr);
   ~CBoardFlashDlg() override;
 
   // Dialog data. Only the members bound in DoDataExchange have windows.
@@ -38,16 +43,10 @@ class CBoardFlashDlg : public CDialog, public ErrorSink, public ProgressSink {
   HICON m_hIcon;
   UINT32 m_nEepromSize = 0;
 
-  // EEPROM operations; each shows its own error box when it fails.
-  bool ReadBoardID(BYTE* buffer);
-  bool WriteBoardEEPROM(const BYTE* data, UINT32 count);
-  bool ReadBoardEEPROM(BYTE* buffer, UINT32 size);
-  bool ReadDspEEPROM(PageSink& file);
-
   // ErrorSink: a box owned by the dialog.
-  void ShowError(const std::wstring& text) override;
+  void ShowError(const std::string& text) override;
   // ProgressSink: the progress bar's position.
-  void SetPos(int pos) override;
+  void SetPos(uint32_t pos) override;
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
@@ -64,14 +63,15 @@ class CBoardFlashDlg : public CDialog, public ErrorSink, public ProgressSink {
 
  private:
   EepromContext Context() { return {*m_opener, *this, *this, *m_pacer}; }
+  void ShowBox(const wchar_t* text);
   void SaveBoardEeprom(ImageFile& file);
   void SaveDspEeprom(ImageFile& file);
-  void FinishDump(ImageFile& file, bool ok, const std::wstring& error, const wchar_t* success,
-                  const wchar_t* failure);
+  // The status and bar after a save; its failure's boxes came before.
+  void FinishDump(bool ok, const wchar_t* success, const wchar_t* failure);
 
   AnalogCaptureOpener m_captureOpener;
   RealTimePacer m_realTimePacer;
-  ControlOpener* m_opener;
+  BusOpener* m_opener;
   Pacer* m_pacer;
 };
 

@@ -1,5 +1,6 @@
 #include "app/image_file.h"
 
+#include "app/text.h"
 #include "framework/wnd.h"
 
 namespace {
@@ -45,20 +46,21 @@ bool ImageFile::Create(const std::wstring& path) {
   return false;
 }
 
-bool ImageFile::Write(const BYTE* data, UINT32 length, std::wstring* error) {
-  if (m_temp.Write(data, length)) return true;
-  if (error) *error = m_path + L": " + SystemErrorText(m_temp.GetLastError());
+bool ImageFile::Write(const uint8_t* data, size_t length, std::string* reason) {
+  if (m_temp.Write(data, static_cast<DWORD>(length))) return true;
+  if (reason) *reason = Utf8FromWide(m_path + L": " + SystemErrorText(m_temp.GetLastError()));
   return false;
 }
 
-bool ImageFile::Commit(std::wstring* error) {
+bool ImageFile::Commit(std::string* reason) {
   DWORD failure = 0;
   if (!::FlushFileBuffers(m_temp.m_hFile)) failure = ::GetLastError();
   if (!m_temp.Close() && !failure) failure = m_temp.GetLastError();
   if (!failure) failure = CFile::Replace(m_tempPath.c_str(), m_path.c_str());
   if (failure) {
-    if (error)
-      *error = L"Putting the image in place of " + m_path + L" failed: " + SystemErrorText(failure);
+    if (reason)
+      *reason = Utf8FromWide(L"Putting the image in place of " + m_path + L" failed: " +
+                             SystemErrorText(failure));
     return false;
   }
   m_tempPath.clear();

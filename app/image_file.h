@@ -4,12 +4,12 @@
 // had the name stays exactly as it was.
 #pragma once
 
-#include "eeprom/eeprom.h"
+#include "eeprom/seams.h"
 #include "framework/file.h"
 
 #include <string>
 
-class ImageFile : public PageSink {
+class ImageFile : public ImageSink {
  public:
   ImageFile() = default;
   ~ImageFile() override { Discard(); }
@@ -18,15 +18,15 @@ class ImageFile : public PageSink {
   // False: nothing was created and nothing was changed.
   bool Create(const std::wstring& path);
 
-  // Appends to the temporary file. On failure `error` names the chosen
+  // Appends to the temporary file. On failure `reason` names the chosen
   // file and gives the system's reason.
-  bool Write(const BYTE* data, UINT32 length, std::wstring* error) override;
+  bool Write(const uint8_t* data, size_t length, std::string* reason) override;
 
   // Puts the image in place of the chosen name.
-  bool Commit(std::wstring* error);
+  bool Commit(std::string* reason) override;
 
   // Closes and removes the temporary file, if there still is one.
-  void Discard();
+  void Discard() override;
 
   const std::wstring& Path() const { return m_path; }
   const std::wstring& TempPath() const { return m_tempPath; }

@@ -48,7 +48,7 @@ ComPtr<IBaseFilter> FindFilterByName(GUID category, const char* name, ErrorSink&
   ComPtr<ICreateDevEnum> deviceEnum;
   if (CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
                        IID_PPV_ARGS(&deviceEnum)) != S_OK) {
-    errors.ShowError(L"FindFilterByName: Couldn't create device enumerator!");
+    errors.ShowError("FindFilterByName: Couldn't create device enumerator!");
     return nullptr;
   }
 
@@ -57,7 +57,7 @@ ComPtr<IBaseFilter> FindFilterByName(GUID category, const char* name, ErrorSink&
   const HRESULT hr = deviceEnum->CreateClassEnumerator(category, &devices, 0);
   deviceEnum.Reset();
   if (hr != S_OK) {
-    errors.ShowError(L"FindFilterByName: Couldn't find enumerator!");
+    errors.ShowError("FindFilterByName: Couldn't find enumerator!");
     return nullptr;
   }
 
@@ -71,7 +71,7 @@ ComPtr<IBaseFilter> FindFilterByName(GUID category, const char* name, ErrorSink&
 
     ComPtr<IPropertyBag> bag;
     if (device->BindToStorage(nullptr, nullptr, IID_PPV_ARGS(&bag)) != S_OK) {
-      errors.ShowError(L"FindFilterByName: BindToStorage failed!");
+      errors.ShowError("FindFilterByName: BindToStorage failed!");
       return nullptr;
     }
     const bool match = HasFriendlyName(bag.Get(), name);
@@ -80,7 +80,7 @@ ComPtr<IBaseFilter> FindFilterByName(GUID category, const char* name, ErrorSink&
 
     ComPtr<IBaseFilter> filter;
     if (device->BindToObject(nullptr, nullptr, IID_PPV_ARGS(&filter)) != S_OK) {
-      errors.ShowError(L"FindFilterByName: BindToObject failed!");
+      errors.ShowError("FindFilterByName: BindToObject failed!");
       return nullptr;
     }
     result = std::move(filter);
@@ -89,33 +89,31 @@ ComPtr<IBaseFilter> FindFilterByName(GUID category, const char* name, ErrorSink&
 }
 
 bool OpenAnalogCaptureControl(CaptureControl* handle, ErrorSink& errors) {
+  // COM is started by the program (its application object), not here.
   handle->Release();
-  // Every open starts COM again; the thread stays initialised for the
-  // process's life.
-  CoInitialize(nullptr);
 
   ComPtr<IGraphBuilder> graph;
   if (CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph)) !=
       S_OK) {
-    errors.ShowError(L"Couldn't create graph builder instance!");
+    errors.ShowError("Couldn't create graph builder instance!");
     return false;
   }
 
   ComPtr<IBaseFilter> filter =
       FindFilterByName(KSCATEGORY_CAPTURE_GUID, ANALOG_CAPTURE_FILTER_NAME, errors);
   if (!filter) {
-    errors.ShowError(L"Couldn't find AnalogCaptureFilter!");
+    errors.ShowError("Couldn't find AnalogCaptureFilter!");
     return false;
   }
 
   if (graph->AddFilter(filter.Get(), ANALOG_CAPTURE_FILTER_NAME_W) != S_OK) {
-    errors.ShowError(L"Couldn't add the AnalogCaptureFilter to the graph object!");
+    errors.ShowError("Couldn't add the AnalogCaptureFilter to the graph object!");
     return false;
   }
 
   ComPtr<IKsControl> control;
   if (filter.As(&control) != S_OK) {
-    errors.ShowError(L"Couldn't get interface handle!");
+    errors.ShowError("Couldn't get interface handle!");
     return false;
   }
 

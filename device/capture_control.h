@@ -1,8 +1,8 @@
 // Finding the card's analog capture filter and opening its control handle.
 #pragma once
 
-#include "device/error_sink.h"
 #include "device/i2c.h"
+#include "eeprom/seams.h"
 
 #include <dshow.h>
 #include <wrl/client.h>
@@ -56,17 +56,3 @@ Microsoft::WRL::ComPtr<IBaseFilter> FindFilterByName(GUID category, const char* 
 // True: `handle` holds the card's control handle. False: the boxes have
 // been shown and `handle` holds nothing.
 bool OpenAnalogCaptureControl(CaptureControl* handle, ErrorSink& errors);
-
-// How an operation opens its handle; tests put a bus double behind it.
-class ControlOpener {
- public:
-  virtual ~ControlOpener() = default;
-  virtual bool Open(CaptureControl* handle, ErrorSink& errors) = 0;
-};
-
-class AnalogCaptureOpener : public ControlOpener {
- public:
-  bool Open(CaptureControl* handle, ErrorSink& errors) override {
-    return OpenAnalogCaptureControl(handle, errors);
-  }
-};

@@ -1,8 +1,11 @@
 // One I2C transaction is one KsProperty call on the capture filter, with
-// the request and data block below. The layout is the driver's: 48 and 8
+// the request and data block below (the KS bus makes them; the device
+// addresses are the core's). The layout is the driver's: 48 and 8
 // bytes in a 32-bit process. A 64-bit build keeps the same fields in their
 // natural 64-bit places (pointers 8 bytes wide and 8-aligned).
 #pragma once
+
+#include "eeprom/bus.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -19,10 +22,6 @@ __CRT_UUID_DECL(IKsControl, 0x28F54685, 0x06FD, 0x11D2, 0xB2, 0x7A, 0x00, 0xA0, 
 // {FBB1C466-BE03-470F-9A8F-A2AA0FA2C0EE}
 inline constexpr GUID PROPSETID_I2C_ACCESS = {
     0xFBB1C466, 0xBE03, 0x470F, {0x9A, 0x8F, 0xA2, 0xAA, 0x0F, 0xA2, 0xC0, 0xEE}};
-
-inline constexpr BYTE BOARD_EEPROM_ADDRESS = 0xA0;
-inline constexpr BYTE DSP_EEPROM_ADDRESS = 0xA2;
-inline constexpr BYTE CHANNEL_DECODER_ADDRESS = 0x10;
 
 // Flags: KSPROPERTY_TYPE_GET (1) reads, KSPROPERTY_TYPE_SET (2) writes.
 struct I2CTransferRequest {

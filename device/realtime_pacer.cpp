@@ -1,4 +1,4 @@
-#include "eeprom/seams.h"
+#include "device/realtime_pacer.h"
 
 #include <mmsystem.h>
 
@@ -15,7 +15,7 @@ void RealTimePacer::BeginRun() {
   m_lastTransferEnd = 0;
 }
 
-void RealTimePacer::Pause(DWORD ms) {
+void RealTimePacer::Pause(uint32_t ms) {
   if (m_frequency == 0) {
     LARGE_INTEGER f;
     QueryPerformanceFrequency(&f);

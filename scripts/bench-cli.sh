@@ -13,10 +13,7 @@ rounds=${1:-5}
 
 ensure_packages
 native="$BUILD/native"
-if [ ! -f "$native/build.ninja" ]; then
-  cmake -S "$ROOT" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release >"$BUILD/cmake-native.log" ||
-    { cat "$BUILD/cmake-native.log"; exit 1; }
-fi
+configure_target native
 cmake --build "$native" --target bravik i2csim >"$BUILD/bench-cli-build.log" ||
   { tail -30 "$BUILD/bench-cli-build.log"; exit 1; }
 

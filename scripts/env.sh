@@ -78,17 +78,23 @@ ensure_wine32() {
   fi
 }
 
-configure_target() {  # $1: i686 | x86_64; the tests only in the x86_64 build
-  local dir="$BUILD/$1"
+# $1: i686 | x86_64 | native (the host compiler, no toolchain file); the
+# tests in all but the i686 build. BOARDFLASH_WERROR=ON makes warnings errors.
+configure_target() {
+  local dir="$BUILD/$1" werror="${BOARDFLASH_WERROR:-OFF}" toolchain=()
+  [ "$1" = native ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$1.cmake")
   if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$1.cmake" \
-      -DBOARDFLASH_TESTS=$([ "$1" = x86_64 ] && echo ON || echo OFF) >"$BUILD/cmake-$1.log" ||
+    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "${toolchain[@]}" \
+      -DBOARDFLASH_TESTS=$([ "$1" = i686 ] && echo OFF || echo ON) \
+      -DBOARDFLASH_WERROR="$werror" >"$BUILD/cmake-$1.log" ||
+      { cat "$BUILD/cmake-$1.log"; return 1; }
+  elif ! grep -qx "BOARDFLASH_WERROR:BOOL=$werror" "$dir/CMakeCache.txt"; then
+    cmake -DBOARDFLASH_WERROR="$werror" "$dir" >"$BUILD/cmake-$1.log" ||
       { cat "$BUILD/cmake-$1.log"; return 1; }
   fi
 }
 
-build_target() {  # $1: i686 | x86_64
+build_target() {  # $1: i686 | x86_64 | native
   configure_target "$1" || return
   cmake --build "$BUILD/$1" -- -j"$(nproc)"
 }

@@ -89,7 +89,24 @@ STDMETHODIMP FilterDouble::JoinFilterGraph(IFilterGraph* joined, LPCWSTR name) {
 STDMETHODIMP FilterDouble::KsProperty(PKSPROPERTY property, ULONG propertyLength, LPVOID data,
                                       ULONG dataLength, ULONG* bytesReturned) {
   if (!bus) return E_UNEXPECTED;
-  return bus->KsProperty(property, propertyLength, data, dataLength, bytesReturned);
+  auto* req = reinterpret_cast<I2CTransferRequest*>(property);
+  auto* wd = static_cast<I2CWriteData*>(data);
+  if (!req || propertyLength != sizeof(I2CTransferRequest) || !wd ||
+      dataLength != sizeof(I2CWriteData) || !bytesReturned ||
+      req->Property.Set != PROPSETID_I2C_ACCESS || req->Property.Id != 0 ||
+      (req->Property.Flags != KSPROPERTY_TYPE_GET && req->Property.Flags != KSPROPERTY_TYPE_SET) ||
+      req->SubAddressLength < 1 || req->SubAddressLength > 2 || !req->SubAddress) {
+    ++malformed;
+    return E_INVALIDARG;
+  }
+  // The bus may scribble over the read buffer of a read it fails.
+  const BusStatus status = req->Property.Flags == KSPROPERTY_TYPE_SET
+                               ? bus->Write(req->DeviceAddress, req->SubAddress,
+                                            req->SubAddressLength, wd->Buffer, wd->Length)
+                               : bus->Read(req->DeviceAddress, req->SubAddress,
+                                           req->SubAddressLength, req->ReadBuffer, req->ReadLength);
+  if (misreportCount) *bytesReturned = 0xFFFFFFFF;
+  return status.ok ? S_OK : static_cast<HRESULT>(status.code);
 }
 
 // ---- MonikerDouble -------------------------------------------------------
@@ -253,7 +270,7 @@ ComWorld::~ComWorld() {
   if (m_comStarted) CoUninitialize();
 }
 
-CaptureDevice& ComWorld::AddDevice(const std::wstring& friendlyName, FakeBus* bus) {
+CaptureDevice& ComWorld::AddDevice(const std::wstring& friendlyName, I2CBus* bus) {
   devices.push_back(std::make_unique<CaptureDevice>("device " + std::to_string(devices.size() + 1),
                                                     friendlyName));
   CaptureDevice& device = *devices.back();

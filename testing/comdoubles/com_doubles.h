@@ -74,13 +74,19 @@ class PropertyBagDouble : public IPropertyBag, public Counted {
   STDMETHODIMP Write(LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
 };
 
-// A capture filter; its IKsControl hands every transfer to `bus`.
+// A capture filter. Its IKsControl plays the driver: it checks and decodes
+// each I2C request and carries it out on `bus`, which answers the result.
 class FilterDouble : public IBaseFilter, public IKsControl, public Counted {
  public:
   explicit FilterDouble(std::string name) : Counted(std::move(name)) {}
 
-  FakeBus* bus = nullptr;
+  I2CBus* bus = nullptr;
   bool offersKsControl = true;
+  // Requests that arrived with wrong lengths, flags or set.
+  int malformed = 0;
+  // Every call sets the returned-bytes counter to 0xFFFFFFFF, as a driver
+  // that reports nonsense may; otherwise the counter is left alone.
+  bool misreportCount = false;
 
   IFilterGraph* graph = nullptr;  // as JoinFilterGraph last set it
   std::wstring joinedName;
@@ -277,7 +283,7 @@ class ComWorld {
   ComWorld& operator=(const ComWorld&) = delete;
 
   // Appends a device that the category delivers after those added before.
-  CaptureDevice& AddDevice(const std::wstring& friendlyName, FakeBus* bus = nullptr);
+  CaptureDevice& AddDevice(const std::wstring& friendlyName, I2CBus* bus = nullptr);
 
   // False when a class could not be registered; the test cannot run then.
   bool registered() const { return m_deviceEnumCookie != 0 && m_graphCookie != 0; }

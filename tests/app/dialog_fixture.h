@@ -21,7 +21,7 @@ class DialogFixture {
   ~DialogFixture() { SetMessageBoxFunction(m_previous); }
 
   void SetIdentity(BYTE b0, BYTE b1, BYTE b2, BYTE b3) {
-    BYTE* m = bus.devices[BOARD_EEPROM_ADDRESS].memory.data();
+    uint8_t* m = bus.devices[BOARD_EEPROM_ADDRESS].memory.data();
     m[0] = b0;
     m[1] = b1;
     m[2] = b2;
@@ -37,13 +37,13 @@ class DialogFixture {
     return result;
   }
 
-  // The dialog opens its handle through `other` from now on, e.g. the real
+  // The dialog opens its bus through `other` from now on, e.g. the real
   // opening over COM doubles; `other` must outlive the dialog's commands.
-  void UseOpener(ControlOpener& other) { dlg = std::make_unique<CBoardFlashDlg>(other, pacer); }
+  void UseOpener(BusOpener& other) { dlg = std::make_unique<CBoardFlashDlg>(other, pacer); }
 
   // Fails the n-th transfer from now on (1: the next one).
   void FailTransferFromNow(size_t n, HRESULT hr = E_FAIL) {
-    bus.FailTransfer(bus.transfers.size() + n, hr);
+    bus.FailTransfer(bus.transfers.size() + n, static_cast<int32_t>(hr));
   }
 
   Transcript transcript;

@@ -83,7 +83,7 @@ TEST_P(Verdict, BoxesBeforeShowingThenStatusBarAndButtonsAndEscCloses) {
   SetIdentity(c.id[0], c.id[1], c.id[2], c.id[3]);
   if (c.failTransfer) bus.FailTransfer(c.failTransfer);
   opener.fail = c.failOpen;
-  opener.failBoxes.assign(std::begin(kOpenBoxes), std::end(kOpenBoxes));
+  opener.failBoxes = {Narrow(kOpenBoxes[0]), Narrow(kOpenBoxes[1])};
 
   View shown;
   bool visible = false;

@@ -142,7 +142,7 @@ TEST_F(Save, FailedBoardDumpLeavesAnOldFileUntouchedAndNoTemporary) {
 }
 
 TEST_F(Save, NoCardFailsBothOpeningsAndLeavesNoFile) {
-  opener.failBoxes = {L"Couldn't find AnalogCaptureFilter!"};
+  opener.failBoxes = {"Couldn't find AnalogCaptureFilter!"};
   auto [before, after] = SaveOnce([&](HWND) { opener.fail = true; });
   EXPECT_EQ(NewBoxes(), (std::vector<std::wstring>{L"Couldn't find AnalogCaptureFilter!",
                                                    L"Couldn't find AnalogCaptureFilter!"}));

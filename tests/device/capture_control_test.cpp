@@ -122,7 +122,7 @@ TEST_F(OpenTest, ShowsTheBoxBeforeReleasing) {
   CaptureDevice& card = world.AddDevice(kName, &bus);
   card.moniker.bindToObjectResult = E_FAIL;
   std::vector<LONG> atBox;
-  errors.onShow = [&](const std::wstring&) {
+  errors.onShow = [&](const std::string&) {
     atBox.push_back(world.category.refs());
     atBox.push_back(card.moniker.refs());
     atBox.push_back(world.graphs.at(0)->refs());
@@ -215,7 +215,6 @@ TEST_P(FailTest, ShowsItsBoxesAndGivesEverythingBack) {
   EXPECT_FALSE(handle);
   EXPECT_THAT(Boxes(), ElementsAreArray(GetParam().boxes));
   EXPECT_THAT(world.Unbalanced(), IsEmpty());
-  EXPECT_EQ(bus.refs(), 1);
 }
 
 const char kNoDevEnum[] = "box FindFilterByName: Couldn't create device enumerator!";
@@ -327,10 +326,13 @@ TEST(RealPlatform, EmptyCaptureCategory) {
       RegDeleteTreeW(HKEY_CLASSES_ROOT, L"CLSID\\{65E8773D-8F56-11D0-A3B9-00A0C9223196}\\Instance");
   ASSERT_TRUE(rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) << rc;
 
+  // The program starts COM; the opening does not.
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
   Transcript transcript;
   RecordingErrors errors{&transcript};
   CaptureControl handle;
   EXPECT_FALSE(OpenAnalogCaptureControl(&handle, errors));
+  CoUninitialize();
   EXPECT_THAT(transcript.Only("box "), ElementsAre(kNoEnum, kNotFound));
 }
 

@@ -148,6 +148,8 @@ int DspRole(std::wstring dir) {
   SetEnvironmentVariableW(L"SIMCARD_DIR", dir.c_str());
   g_dumpPath = dir + kDspDump;
   DeleteFileW(g_dumpPath.c_str());
+  // COM as the program's application object starts it.
+  CoInitialize(nullptr);
   SetMessageBoxFunction(RecordBox);
   SetSaveFileNameFunction(AnswerSaveAs);
 

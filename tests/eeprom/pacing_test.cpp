@@ -1,4 +1,5 @@
 // Real time: the pacer against the counter, and a whole ReFlash run.
+#include "device/realtime_pacer.h"
 #include "eeprom/eeprom.h"
 #include "testing/doubles/fake_bus.h"
 
@@ -25,7 +26,7 @@ LONGLONG Ticks() {
 // Costs what repainting the progress bar costs under Xvfb.
 class SlowProgress : public ProgressSink {
  public:
-  void SetPos(int) override { Sleep(2); }
+  void SetPos(uint32_t) override { Sleep(2); }
 };
 
 }  // namespace
@@ -79,14 +80,14 @@ TEST(ReFlashRun, StaysAtItsFloor) {
   std::vector<LONGLONG> writes;
   f.bus.fault = [&writes](size_t, const Transfer& t) {
     if (t.write) writes.push_back(Ticks());
-    return S_OK;
+    return 0;
   };
   SlowProgress progress;
   RealTimePacer pacer;
   EepromContext ctx{f.opener, f.errors, progress, pacer};
 
   const LONGLONG start = Ticks();
-  ASSERT_TRUE(WriteBoardEEPROM(ctx, BoardImage, BOARD_IMAGE_SIZE, 256));
+  ASSERT_TRUE(ProgramBoard(ctx, BoardImage, BOARD_IMAGE_SIZE, 256).ok());
   const double wall = Seconds(Ticks() - start);
 
   ASSERT_EQ(writes.size(), 256u);

@@ -78,7 +78,7 @@ TEST_F(BadAnswers, UnusualResultCodesFailEveryCommandAndLoseNothing) {
 TEST_F(BadAnswers, ReadsAreUsedWhateverTheCounterSays) {
   for (bool misreport : {false, true}) {
     SCOPED_TRACE(misreport ? "counter set to 0xFFFFFFFF" : "counter left alone");
-    bus.misreportCount = misreport;
+    card->filter.misreportCount = misreport;
     const View atStart = StartWith(S_OK, [&](HWND h) {
       Outcome o = Run(h, 0, S_OK, SaveCommand);
       EXPECT_TRUE(o.boxes.empty());

@@ -1,10 +1,12 @@
-// Every transfer of every command failing in turn, once with a failure code
-// and once with a positive success code, which counts as a failure too.
-// After each case: the boxes and status the user sees, the bar, the
-// buttons, every COM reference given back, the channel decoder's gate
-// closed once it was opened, and no file under the chosen name unless it
-// holds a complete image, an older file intact and no temporary file left.
-// A sweep stops at the first case that breaks something.
+// Transfers of every command failing, once with a failure code and once
+// with a positive success code, which counts as a failure too, through the
+// real dialog and the real opening: the first and last of each series and
+// the seams between them. (The core's own sweep fails every transfer in
+// turn, natively.) After each case: the boxes and status the user sees,
+// the bar, the buttons, every COM reference given back, the channel
+// decoder's gate closed once it was opened, and no file under the chosen
+// name unless it holds a complete image, an older file intact and no
+// temporary file left.
 #include "tests/faults/fault_fixture.h"
 
 #include <algorithm>
@@ -71,7 +73,10 @@ TEST_F(Sweep, StartUpIdentityRead) {
 
 TEST_F(Sweep, ReFlashEveryWriteAndEveryReadBack) {
   InDialog([&](HWND h) {
-    for (size_t k = 1; k <= kBoardWrites + kBoardChunks && !HasFailure(); ++k) {
+    // The first write, one in the body, the last before the identity, the
+    // identity's first and last, the read-back's first and last.
+    for (size_t k : {size_t{1}, size_t{100}, kBoardWrites - 4, kBoardWrites - 3, kBoardWrites,
+                     kBoardWrites + 1, kBoardWrites + kBoardChunks}) {
       for (HRESULT hr : kCodes) {
         SCOPED_TRACE(Describe(k, hr));
         const Outcome o = Run(h, k, hr, ClickReFlash, k % 2 == 1);
@@ -104,7 +109,7 @@ TEST_F(Sweep, ReFlashEveryWriteAndEveryReadBack) {
 TEST_F(Sweep, BoardSaveEveryRead) {
   InDialog([&](HWND h) {
     // The identity read, then the dump's chunks of 8.
-    for (size_t k = 1; k <= 1 + kBoardChunks && !HasFailure(); ++k) {
+    for (size_t k : {size_t{1}, size_t{2}, size_t{12}, 1 + kBoardChunks}) {
       for (HRESULT hr : kCodes) {
         SCOPED_TRACE(Describe(k, hr));
         const Outcome o = Run(h, k, hr, SaveCommand, k % 2 == 0);
@@ -140,7 +145,10 @@ TEST_F(Sweep, DspSaveEveryTransferOfTheGateAndThePages) {
     ChooseDsp(h);
     const std::vector<BYTE> decoder = m_decoderBefore;
     const size_t total = kGateOpening + kDspPages + kGateClosing;
-    for (size_t k = 1; k <= total && !HasFailure(); ++k) {
+    // Each step of the gate's opening and closing, the first, a middle and
+    // the last page.
+    for (size_t k : {size_t{1}, size_t{2}, size_t{3}, kGateOpening + 1, kGateOpening + 201,
+                     kGateOpening + kDspPages, total - 1, total}) {
       for (HRESULT hr : kCodes) {
         SCOPED_TRACE(Describe(k, hr));
         const Outcome o = Run(h, k, hr, SaveCommand, k % 2 == 0);
