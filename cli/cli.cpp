@@ -528,7 +528,7 @@ class Run {
       last = at;
     }
     flush();
-    return "offsets " + text;
+    return (done == 1 ? "offset " : "offsets ") + text;
   }
 
   int Written(const WriteOutcome& o) {
@@ -589,10 +589,10 @@ class Run {
       return EXIT_DONE;
     }
     std::printf(
-        "the board EEPROM differs from %s: first at offset %s (board %s, file %s), %zu "
+        "the board EEPROM differs from %s: first at offset %s (board %s, file %s), %u "
         "bytes differ\n",
         m_o.files[0].c_str(), Hex(static_cast<uint32_t>(first), 2).c_str(),
-        Hex(board[first], 2).c_str(), Hex(file[first], 2).c_str(), count);
+        Hex(board[first], 2).c_str(), Hex(file[first], 2).c_str(), static_cast<unsigned>(count));
     return EXIT_FAILED;
   }
 

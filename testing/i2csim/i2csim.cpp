@@ -3,6 +3,7 @@
 #include "testing/i2csim/i2csim.h"
 
 #include "testing/simcard/model.h"
+#include "testing/text.h"
 
 #include <dirent.h>
 #include <dlfcn.h>
@@ -20,7 +21,6 @@
 #include <ctime>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -61,16 +61,6 @@ long long RealMonotonic() {
 long long Monotonic() { return RealMonotonic() + (FakeTime() ? g_skipped : 0); }
 
 long long NowMicroseconds() { return Monotonic() / 1000; }
-
-std::string Hex(const uint8_t* bytes, size_t count) {
-  std::string s;
-  char b[4];
-  for (size_t i = 0; i < count; ++i) {
-    std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
-    s += b;
-  }
-  return s;
-}
 
 const char* Dir() {
   const char* dir = std::getenv("I2CSIM_DIR");
@@ -247,35 +237,22 @@ class Adapter {
   }
 
   void ParsePlan(const std::string& text) {
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-      if (const auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
-      std::istringstream words(line);
-      std::string verb, arg, extra;
-      if (!(words >> verb)) continue;
-      words >> arg >> extra;
+    for (const simcard::PlanRule& rule : simcard::ReadPlan(text)) {
       bool ok = true;
-      if (verb == "fail") {
-        char* end = nullptr;
-        const unsigned long n = std::strtoul(arg.c_str(), &end, 10);
-        const int error = extra.empty() ? EIO : ErrnoByName(extra);
-        ok = !arg.empty() && *end == '\0' && n > 0 && error > 0;
+      if (rule.verb == "fail") {
+        const unsigned long n = simcard::FailedTransfer(rule);
+        const int error = rule.extra.empty() ? EIO : ErrnoByName(rule.extra);
+        ok = n > 0 && error > 0;
         if (ok) m_failures[n] = error;
-      } else if (verb == "write-protect" && arg == "board") {
-        m_protect.board = true;
-      } else if (verb == "write-protect" && arg == "dsp") {
-        m_protect.dsp = true;
-      } else if (verb == "write-protect" && arg == "chdec") {
-        m_protect.chdec = true;
-      } else if (verb == "smbus-only" && arg.empty()) {
+      } else if (simcard::ProtectionRule(rule, &m_protect)) {
+      } else if (rule.verb == "smbus-only" && rule.arg.empty()) {
         m_smbusOnly = true;
-      } else if (verb == "no-access" && arg.empty()) {
+      } else if (rule.verb == "no-access" && rule.arg.empty()) {
         m_noAccess = true;
       } else {
         ok = false;
       }
-      if (!ok) Note("fault.txt: ignored \"" + line + "\"");
+      if (!ok) Note("fault.txt: ignored \"" + rule.text + "\"");
     }
   }
 

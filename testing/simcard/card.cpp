@@ -104,38 +104,25 @@ long long NowMicroseconds() {
 
 FaultPlan ParseFaultPlan(const std::string& text, std::vector<std::string>* errors) {
   FaultPlan plan;
-  std::istringstream lines(text);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (const auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
-    std::istringstream words(line);
-    std::string verb, arg, extra;
-    if (!(words >> verb)) continue;
-    words >> arg >> extra;
+  for (const PlanRule& rule : ReadPlan(text)) {
     bool ok = true;
-    if (verb == "fail") {
-      char* end = nullptr;
-      const unsigned long n = std::strtoul(arg.c_str(), &end, 10);
+    if (rule.verb == "fail") {
+      const unsigned long n = FailedTransfer(rule);
       HRESULT hr = E_FAIL;
-      if (!extra.empty()) {
-        char* hend = nullptr;
-        hr = static_cast<HRESULT>(std::strtoul(extra.c_str(), &hend, 0));
-        ok = *hend == '\0';
+      if (!rule.extra.empty()) {
+        char* end = nullptr;
+        hr = static_cast<HRESULT>(std::strtoul(rule.extra.c_str(), &end, 0));
+        ok = *end == '\0';
       }
-      ok = ok && !arg.empty() && *end == '\0' && n > 0;
+      ok = ok && n > 0;
       if (ok) plan.failures[n] = hr;
-    } else if (verb == "write-protect" && arg == "board") {
-      plan.protectBoard = true;
-    } else if (verb == "write-protect" && arg == "dsp") {
-      plan.protectDsp = true;
-    } else if (verb == "write-protect" && arg == "chdec") {
-      plan.protectChdec = true;
-    } else if (verb == "no-kscontrol" && arg.empty()) {
+    } else if (ProtectionRule(rule, &plan.protect)) {
+    } else if (rule.verb == "no-kscontrol" && rule.arg.empty()) {
       plan.noKsControl = true;
     } else {
       ok = false;
     }
-    if (!ok && errors) errors->push_back(line);
+    if (!ok && errors) errors->push_back(rule.text);
   }
   return plan;
 }
@@ -288,9 +275,8 @@ HRESULT Card::Transfer(PKSPROPERTY property, ULONG propertyLength, void* data, U
     hr = f->second;
   } else {
     Access access;
-    const Protection protect{m_faults.protectBoard, m_faults.protectDsp, m_faults.protectChdec};
-    switch (simcard::Carry(m_contents, protect, write, device, sub, subLength, bytes, length,
-                           &access)) {
+    switch (simcard::Carry(m_contents, m_faults.protect, write, device, sub, subLength, bytes,
+                           length, &access)) {
       case Answer::Done:
         hr = S_OK;
         break;

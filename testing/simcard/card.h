@@ -38,7 +38,7 @@ inline constexpr HRESULT BAD_ADDRESS = HRESULT_FROM_WIN32(ERROR_INVALID_ADDRESS)
 
 struct FaultPlan {
   std::map<unsigned long, HRESULT> failures;  // transfer number -> result
-  bool protectBoard = false, protectDsp = false, protectChdec = false;
+  Protection protect;
   bool noKsControl = false;
 };
 // Lines it does not understand are reported in `errors` and ignored.

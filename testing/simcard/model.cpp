@@ -1,6 +1,8 @@
 #include "testing/simcard/model.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 namespace simcard {
 
@@ -71,6 +73,40 @@ bool GateOpen(const std::vector<uint8_t>& r) {
   // all ones, bits 7-6 of 0x41 set).
   return r.size() == CHDEC_SIZE && r[0x07] == 0x02 && (r[0x3C] & 0xC0) == 0 &&
          (r[0x3D] & 0x08) == 0 && r[0x40] == 0xFF && (r[0x41] & 0xC0) == 0xC0;
+}
+
+std::vector<PlanRule> ReadPlan(const std::string& text) {
+  std::vector<PlanRule> rules;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (const auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+    std::istringstream words(line);
+    PlanRule rule;
+    if (!(words >> rule.verb)) continue;
+    words >> rule.arg >> rule.extra;
+    rule.text = line;
+    rules.push_back(rule);
+  }
+  return rules;
+}
+
+unsigned long FailedTransfer(const PlanRule& rule) {
+  if (rule.verb != "fail" || rule.arg.empty()) return 0;
+  char* end = nullptr;
+  const unsigned long n = std::strtoul(rule.arg.c_str(), &end, 10);
+  return *end == '\0' ? n : 0;
+}
+
+bool ProtectionRule(const PlanRule& rule, Protection* protection) {
+  if (rule.verb != "write-protect") return false;
+  bool* flag = rule.arg == "board"   ? &protection->board
+               : rule.arg == "dsp"   ? &protection->dsp
+               : rule.arg == "chdec" ? &protection->chdec
+                                     : nullptr;
+  if (!flag) return false;
+  *flag = true;
+  return true;
 }
 
 Answer Carry(Contents& contents, const Protection& protection, bool write, uint8_t device,

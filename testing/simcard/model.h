@@ -34,6 +34,21 @@ struct Protection {
   bool board = false, dsp = false, chdec = false;  // writes acknowledged, not stored
 };
 
+// A fault plan, one rule a line: "<verb> [<arg> [<extra>]]", '#' starting a
+// comment; blank lines are skipped. `text` is the line without its comment.
+struct PlanRule {
+  std::string verb, arg, extra, text;
+};
+std::vector<PlanRule> ReadPlan(const std::string& text);
+
+// "fail <n> [<code>]": n, or 0 when the rule is not a fail of a transfer
+// number. The code, in the simulation's own terms, is `extra`.
+unsigned long FailedTransfer(const PlanRule& rule);
+
+// "write-protect board|dsp|chdec", recorded in *protection; false for any
+// other rule.
+bool ProtectionRule(const PlanRule& rule, Protection* protection);
+
 enum class Answer {
   Done,        // moved; a protected write is done too
   NoAck,       // no device at the address, or the DSP EEPROM behind a closed gate

@@ -170,8 +170,8 @@ TEST(FaultPlanTest, ParsesRulesAndReportsWhatItCannot) {
       &errors);
   EXPECT_EQ(plan.failures, (std::map<unsigned long, HRESULT>{
                                {2, E_FAIL}, {9, static_cast<HRESULT>(0x8007001F)}, {37, S_FALSE}}));
-  EXPECT_TRUE(plan.protectBoard);
-  EXPECT_FALSE(plan.protectDsp);
+  EXPECT_TRUE(plan.protect.board);
+  EXPECT_FALSE(plan.protect.dsp);
   EXPECT_TRUE(plan.noKsControl);
   EXPECT_EQ(errors.size(), 3u);
 }
