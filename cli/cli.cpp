@@ -611,9 +611,9 @@ int RunCli(const std::vector<std::string>& args, Host& host) {
   if (const int rc = Parse(args, host, &o)) return rc;
   if (o.help) {
     std::printf(kHelp, host.HasBuses() ? kListLine : "", host.HasBuses() ? kBusOption : "",
-                host.HasBuses() ? "bravik --bus 3 reflash --backup before.bin && bravik --bus 3 "
-                                  "verify before.bin"
-                                : "bravik reflash --backup before.bin");
+                host.HasBuses()
+                    ? "bravik --bus 3 identify && bravik --bus 3 reflash --backup before.bin"
+                    : "bravik identify && bravik reflash --backup before.bin");
     return EXIT_DONE;
   }
   if (o.version) {

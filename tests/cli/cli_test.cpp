@@ -200,6 +200,10 @@ TEST_F(CliTest, AFailedTransferIsToldWithItsOffsetAndWhatWasWritten) {
     const char* messages;
     size_t writes;  // acknowledged writes in the log
   } kCases[] = {
+      {"fail 1 EIO",
+       "bravik: reflash: reading the board EEPROM (0xA0) at offset 0x00 on /dev/i2c-3 failed: "
+       "Input/output error\n",
+       0},
       {"fail 2 EREMOTEIO",
        "bravik: reflash: writing the board EEPROM (0xA0) at offset 0x04 on /dev/i2c-3 failed: "
        "Remote I/O error\n"
