@@ -66,7 +66,8 @@ uint32_t WriteOffset(uint32_t n, uint32_t count);
 
 // Writes `count` bytes of `image` one per transfer, 20 ms apart, identity
 // bytes last, then reads the EEPROM back and compares. Every failure gets
-// its box; a stop does not.
+// its box. A stop asked before a write ends the run there (Stopped, with
+// the writes done so far), without a box and without the read-back.
 WriteOutcome ProgramBoard(EepromContext& ctx, const uint8_t* image, uint32_t count,
                           uint32_t eepromSize);
 

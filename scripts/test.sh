@@ -17,8 +17,22 @@ native_rc=$?
 set -e
 
 start_wine_session "$BUILD/wine-test"
+# The tests that spend their time in real-time runs (label own-session)
+# go beside the others in a Wine session of their own (prefix, Xvfb,
+# wineserver; stopped when the subshell ends), so the simulated card they
+# register never shows in the capture category of the tests that want it
+# empty. Each session runs its tests one at a time.
+lane="$BUILD/own-session.log"
+(start_wine_session "$BUILD/wine-e2e"
+ ctest --test-dir "$BUILD/x86_64" -L own-session --output-on-failure --timeout 300 "$@" \
+   </dev/null) >"$lane" 2>&1 &
+own=$!
 set +e
-ctest --test-dir "$BUILD/x86_64" --output-on-failure --timeout 300 "$@" </dev/null
+ctest --test-dir "$BUILD/x86_64" -LE own-session --output-on-failure --timeout 300 "$@" </dev/null
 rc=$?
-[ "$rc" = 0 ] && rc=$native_rc
+wait "$own"
+own_rc=$?
+set -e
+cat "$lane"
+for r in "$own_rc" "$native_rc"; do [ "$rc" = 0 ] && rc=$r; done
 exit "$rc"

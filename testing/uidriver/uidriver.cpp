@@ -85,10 +85,14 @@ bool Exists(HWND window) { return IsWindow(window) != FALSE; }
 bool ReadProgress(HWND bar, Progress* out, UINT timeoutMs) {
   // A PBRANGE would have to live in the bar's process; without one the
   // answer is the low end (TRUE) or the high end (FALSE).
+  // It waits out the timeout rather than giving up on a thread that looks
+  // hung: right after a run of more than 5 s (ReFlash) the program's thread
+  // counts as hung until it next reads its queue, which on a busy machine
+  // may take a moment after the run's last visible step.
   DWORD_PTR low = 0, high = 0, pos = 0;
-  if (!SendMessageTimeoutW(bar, PBM_GETRANGE, TRUE, 0, SMTO_ABORTIFHUNG, timeoutMs, &low) ||
-      !SendMessageTimeoutW(bar, PBM_GETRANGE, FALSE, 0, SMTO_ABORTIFHUNG, timeoutMs, &high) ||
-      !SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &pos))
+  if (!SendMessageTimeoutW(bar, PBM_GETRANGE, TRUE, 0, SMTO_NORMAL, timeoutMs, &low) ||
+      !SendMessageTimeoutW(bar, PBM_GETRANGE, FALSE, 0, SMTO_NORMAL, timeoutMs, &high) ||
+      !SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, timeoutMs, &pos))
     return false;
   out->low = static_cast<int>(low);
   out->high = static_cast<int>(high);

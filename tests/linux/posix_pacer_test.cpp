@@ -25,10 +25,10 @@ void SleepMs(double ms) {
   nanosleep(&t, nullptr);
 }
 
-// Costs what redrawing a progress line might.
+// Costs a quarter of a pause, more than redrawing a progress line does.
 class SlowProgress : public ProgressSink {
  public:
-  void SetPos(uint32_t) override { SleepMs(2); }
+  void SetPos(uint32_t) override { SleepMs(5); }
 };
 
 }  // namespace
@@ -44,9 +44,9 @@ TEST(PosixPacer, WaitsForTheDeadlineNotAFixedTime) {
     double minMs, maxMs;  // the pause's own length
   };
   const Case cases[] = {
-      {"first pause of a run", false, false, 0, 20.0, 22.0},
-      {"first pause, a transfer in the previous run", false, true, 30, 20.0, 22.0},
-      {"work eats into the pause", true, false, 12, 20.0 - 12.0 - 1.0, 20.0 - 12.0 + 1.5},
+      {"first pause of a run", false, false, 0, 20.0, 23.0},
+      {"first pause, a transfer in the previous run", false, true, 30, 20.0, 23.0},
+      {"work eats into the pause", true, false, 12, 20.0 - 12.0 - 1.0, 20.0 - 12.0 + 3.0},
       {"work longer than the pause", true, false, 30, 0.0, 1.0},
   };
   for (const auto& c : cases) {
@@ -76,7 +76,8 @@ TEST(PosixPacer, WaitsForTheDeadlineNotAFixedTime) {
 // The first 50 bytes of the image with the real pacer: every write at
 // least 20 ms after the one before, and the run hardly longer than its
 // floor of 51 pauses (the last one before the read-back), though each
-// progress step costs 2 ms. (The Windows pacer's test times a whole
+// progress step costs 5 ms: a pacer that slept 20 ms after the work would
+// take 1.25 times the floor. (The Windows pacer's test times a whole
 // ReFlash; here a shorter run shows the same and keeps the suite fast.)
 TEST(PosixPacer, ProgrammingRunStaysAtItsFloor) {
   constexpr uint32_t kCount = 50;
@@ -101,7 +102,7 @@ TEST(PosixPacer, ProgrammingRunStaysAtItsFloor) {
     minGapMs = std::min(minGapMs, writes[i] - writes[i - 1]);
   EXPECT_GE(minGapMs, 20.0);
   EXPECT_GE(wall, kFloor);
-  EXPECT_LT(wall, kFloor * 1.10);
+  EXPECT_LT(wall, kFloor * 1.15);
   std::printf("programming run: %.3f s for %u bytes, ratio %.4f\n", wall, kCount, wall / kFloor);
   std::printf("shortest gap between writes: %.3f ms\n", minGapMs);
 }
