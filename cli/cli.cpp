@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 
 #ifndef BRAVIK_VERSION
 #error "BRAVIK_VERSION comes from the version block of res/app.rc"
@@ -48,14 +49,19 @@ constexpr char kListLine[] =
     "  list                           the i2c-dev adapters, and where the card answers\n";
 constexpr char kBusOption[] = "  --bus N                        the card's adapter, /dev/i2c-N\n";
 
+// One message line on stderr: "bravik: ...".
+void Say(const char* format, va_list args) {
+  std::fputs("bravik: ", stderr);
+  std::vfprintf(stderr, format, args);
+  std::fputc('\n', stderr);
+}
+
 void Err(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Err(const char* format, ...) {
-  std::fputs("bravik: ", stderr);
   va_list args;
   va_start(args, format);
-  std::vfprintf(stderr, format, args);
+  Say(format, args);
   va_end(args);
-  std::fputc('\n', stderr);
 }
 
 std::string Hex(uint32_t value, int digits) {
@@ -79,7 +85,7 @@ const char* VerdictName(BoardVerdict v) {
 
 // ---- The command line ----------------------------------------------------------
 
-enum class Command { None, Identify, Reflash, SaveBoard, SaveDsp, Restore, Verify, List };
+enum class Command { Identify, Reflash, SaveBoard, SaveDsp, Restore, Verify, List };
 
 struct CommandInfo {
   const char* name;
@@ -113,12 +119,11 @@ struct Options {
 // A usage error: the message, a pointer to --help, exit 2.
 int Usage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int Usage(const char* format, ...) {
-  std::fputs("bravik: ", stderr);
   va_list args;
   va_start(args, format);
-  std::vfprintf(stderr, format, args);
+  Say(format, args);
   va_end(args);
-  std::fputs("\nTry 'bravik --help'.\n", stderr);
+  std::fputs("Try 'bravik --help'.\n", stderr);
   return EXIT_USAGE;
 }
 
@@ -318,10 +323,7 @@ class Run {
       Err("%s: %s%s %s (%s) at %s %s on %s failed: %s", m_name, prefix.c_str(),
           failure.write ? "writing" : "reading", DeviceName(failure.device),
           Hex(failure.device, 2).c_str(), decoder ? "register" : "offset",
-          Hex(failure.offset, decoder                                ? 2
-                              : failure.device == DSP_EEPROM_ADDRESS ? 4
-                                                                     : 2)
-              .c_str(),
+          Hex(failure.offset, failure.device == DSP_EEPROM_ADDRESS ? 4 : 2).c_str(),
           m_host.Where(m_o.bus).c_str(), m_opener.Reason(failure.code).c_str());
     } else {
       // A command that opens its bus twice (a save: the identity read, then
@@ -442,17 +444,16 @@ class Run {
 
   // A 256-byte file. False: told (exit 2).
   bool ReadImage(const std::string& path, std::vector<uint8_t>* bytes) {
-    FILE* f = std::fopen(path.c_str(), "rb");
+    const std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!f) {
       Err("%s: cannot read %s: %s", m_name, path.c_str(), std::strerror(errno));
       return false;
     }
+    // One byte more than an image, to tell a longer file.
     bytes->assign(BOARD_IMAGE_SIZE + 1, 0);
-    const size_t n = std::fread(bytes->data(), 1, bytes->size(), f);
-    const bool failed = std::ferror(f);
-    std::fclose(f);
-    if (failed) {
-      Err("%s: cannot read %s", m_name, path.c_str());
+    const size_t n = std::fread(bytes->data(), 1, bytes->size(), f.get());
+    if (std::ferror(f.get())) {
+      Err("%s: cannot read %s: %s", m_name, path.c_str(), std::strerror(errno));
       return false;
     }
     if (n != BOARD_IMAGE_SIZE) {
