@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -54,8 +55,9 @@ inline std::string FreshDir() {
     if (c == '/') c = '-';
   const char* base = std::getenv("TMPDIR");
   const std::string dir = std::string(base && *base ? base : "/tmp") + "/i2csim-tests/" + name;
-  const std::string rm = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
-  EXPECT_EQ(std::system(rm.c_str()), 0);
+  std::error_code error;
+  std::filesystem::remove_all(dir, error);
+  EXPECT_TRUE(std::filesystem::create_directories(dir, error)) << dir << ": " << error.message();
   return dir;
 }
 

@@ -12,7 +12,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <regex>
 #include <thread>
 
@@ -54,10 +56,9 @@ class CliTest : public testing::Test {
   // The files in the working folder, by name.
   std::vector<std::string> WorkFiles() const {
     std::vector<std::string> names;
-    const std::string list = "ls -A '" + work + "' > '" + dir + "/ls.txt'";
-    EXPECT_EQ(std::system(list.c_str()), 0);
-    std::istringstream in(sim::ReadText(dir + "/ls.txt"));
-    for (std::string n; std::getline(in, n);) names.push_back(n);
+    for (const auto& entry : std::filesystem::directory_iterator(work))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
     return names;
   }
 
