@@ -20,7 +20,7 @@
 namespace {
 
 constexpr char kHelp[] =
-    "usage: bravik [--bus N] [--quiet] COMMAND [ARGS]\n"
+    "usage: bravik %s[--quiet] COMMAND [ARGS]\n"
     "\n"
     "Checks and repairs the board identity of the TV-tuner card, with a backup first.\n"
     "\n"
@@ -611,7 +611,8 @@ int RunCli(const std::vector<std::string>& args, Host& host) {
   Options o;
   if (const int rc = Parse(args, host, &o)) return rc;
   if (o.help) {
-    std::printf(kHelp, host.HasBuses() ? kListLine : "", host.HasBuses() ? kBusOption : "",
+    std::printf(kHelp, host.HasBuses() ? "[--bus N] " : "", host.HasBuses() ? kListLine : "",
+                host.HasBuses() ? kBusOption : "",
                 host.HasBuses()
                     ? "bravik --bus 3 identify && bravik --bus 3 reflash --backup before.bin"
                     : "bravik identify && bravik reflash --backup before.bin");
