@@ -79,16 +79,17 @@ ensure_wine32() {
 }
 
 # $1: i686 | x86_64 | native (the host compiler, no toolchain file); the
-# tests in all but the i686 build. BOARDFLASH_WERROR=ON makes warnings errors.
+# tests in all but the i686 build. BOARDFLASH_WERROR=ON makes warnings
+# errors (and OFF undoes it); unset, a build keeps what it was made with.
 configure_target() {
-  local dir="$BUILD/$1" werror="${BOARDFLASH_WERROR:-OFF}" toolchain=()
+  local dir="$BUILD/$1" werror="${BOARDFLASH_WERROR:-}" toolchain=()
   [ "$1" = native ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$1.cmake")
   if [ ! -f "$dir/build.ninja" ]; then
     cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "${toolchain[@]}" \
       -DBOARDFLASH_TESTS=$([ "$1" = i686 ] && echo OFF || echo ON) \
-      -DBOARDFLASH_WERROR="$werror" >"$BUILD/cmake-$1.log" ||
+      -DBOARDFLASH_WERROR="${werror:-OFF}" >"$BUILD/cmake-$1.log" ||
       { cat "$BUILD/cmake-$1.log"; return 1; }
-  elif ! grep -qx "BOARDFLASH_WERROR:BOOL=$werror" "$dir/CMakeCache.txt"; then
+  elif [ -n "$werror" ] && ! grep -qx "BOARDFLASH_WERROR:BOOL=$werror" "$dir/CMakeCache.txt"; then
     cmake -DBOARDFLASH_WERROR="$werror" "$dir" >"$BUILD/cmake-$1.log" ||
       { cat "$BUILD/cmake-$1.log"; return 1; }
   fi

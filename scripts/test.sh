@@ -1,7 +1,7 @@
 #!/bin/bash
 # Everything from a fresh Debian machine to the test summary: packages,
-# the builds, the native tests of the core, a scratch Wine prefix, Xvfb,
-# and ctest under Wine.
+# the builds, the native tests of the core, two scratch Wine prefixes,
+# Xvfb, and ctest under Wine.
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 mkdir -p "$BUILD"
@@ -11,28 +11,32 @@ build_target i686
 build_target x86_64
 build_target native  # the core, linux/ and their tests, with the host compiler
 
-set +e
-ctest --test-dir "$BUILD/native" --output-on-failure --timeout 300 "$@" </dev/null
-native_rc=$?
-set -e
+# The native tests run while the Wine sessions start and run.
+native_log="$BUILD/native-tests.log"
+ctest --test-dir "$BUILD/native" --output-on-failure --timeout 300 "$@" </dev/null \
+  >"$native_log" 2>&1 &
+native=$!
 
 start_wine_session "$BUILD/wine-test"
-# The tests that spend their time in real-time runs (label own-session)
-# go beside the others in a Wine session of their own (prefix, Xvfb,
-# wineserver; stopped when the subshell ends), so the simulated card they
-# register never shows in the capture category of the tests that want it
-# empty. Each session runs its tests one at a time.
-lane="$BUILD/own-session.log"
+# The tests labelled own-session (the end-to-end ReFlash runs, real time
+# for the most part, the simulated card's tests, and device_tests to
+# balance the two) go beside the others in a Wine session of their own
+# (prefix, Xvfb, wineserver; stopped when the subshell ends), so the card
+# they register never shows in the capture category of the tests that want
+# it empty. Each session runs its tests one at a time.
+own_log="$BUILD/own-session-tests.log"
 (start_wine_session "$BUILD/wine-e2e"
  ctest --test-dir "$BUILD/x86_64" -L own-session --output-on-failure --timeout 300 "$@" \
-   </dev/null) >"$lane" 2>&1 &
+   </dev/null) >"$own_log" 2>&1 &
 own=$!
 set +e
 ctest --test-dir "$BUILD/x86_64" -LE own-session --output-on-failure --timeout 300 "$@" </dev/null
 rc=$?
 wait "$own"
 own_rc=$?
+wait "$native"
+native_rc=$?
 set -e
-cat "$lane"
+cat "$own_log" "$native_log"
 for r in "$own_rc" "$native_rc"; do [ "$rc" = 0 ] && rc=$r; done
 exit "$rc"
