@@ -6,14 +6,28 @@
 
 namespace {
 
-constexpr size_t MAX_SUB_ADDRESS = 2;
+constexpr size_t MAX_SUB_ADDRESS = 2;  // what the driver takes
 
-// One call with the two lengths every call passes. The driver's counter
-// starts at 0 and is not read afterwards.
-BusStatus Send(IKsControl* control, I2CTransferRequest& request, I2CWriteData& data) {
+// One request to `device`: the read fields for a read, the data block for
+// a write, the rest zero; the two lengths every call passes. The driver's
+// counter starts at 0 and is not read afterwards.
+BusStatus Send(IKsControl* control, ULONG flags, uint8_t device, const uint8_t* subAddress,
+               size_t subAddressLength, BYTE* readBuffer, size_t readLength, const uint8_t* data,
+               size_t length) {
+  if (subAddressLength == 0 || subAddressLength > MAX_SUB_ADDRESS)
+    return {false, static_cast<int32_t>(E_INVALIDARG)};
+  BYTE sub[MAX_SUB_ADDRESS] = {};
+  std::copy(subAddress, subAddress + subAddressLength, sub);
+  I2CTransferRequest request =
+      MakeI2CRequest(flags, device, sub, static_cast<ULONG>(subAddressLength));
+  request.ReadBuffer = readBuffer;
+  request.ReadLength = static_cast<ULONG>(readLength);
+  I2CWriteData block = {};
+  block.Buffer = const_cast<BYTE*>(data);  // the driver only reads it
+  block.Length = static_cast<ULONG>(length);
   ULONG returned = 0;
-  const HRESULT hr =
-      control->KsProperty(&request.Property, I2C_REQUEST_LENGTH, &data, I2C_DATA_LENGTH, &returned);
+  const HRESULT hr = control->KsProperty(&request.Property, I2C_REQUEST_LENGTH, &block,
+                                         I2C_DATA_LENGTH, &returned);
   return {hr == S_OK, static_cast<int32_t>(hr)};
 }
 
@@ -21,31 +35,15 @@ BusStatus Send(IKsControl* control, I2CTransferRequest& request, I2CWriteData& d
 
 BusStatus KsBus::Write(uint8_t device, const uint8_t* subAddress, size_t subAddressLength,
                        const uint8_t* data, size_t length) {
-  if (subAddressLength == 0 || subAddressLength > MAX_SUB_ADDRESS)
-    return {false, static_cast<int32_t>(E_INVALIDARG)};
-  BYTE sub[MAX_SUB_ADDRESS] = {};
-  std::copy(subAddress, subAddress + subAddressLength, sub);
-  I2CTransferRequest request =
-      MakeI2CRequest(KSPROPERTY_TYPE_SET, device, sub, static_cast<ULONG>(subAddressLength));
-  I2CWriteData block = {};
-  block.Buffer = const_cast<BYTE*>(data);  // the driver only reads it
-  block.Length = static_cast<ULONG>(length);
-  return Send(m_handle.get(), request, block);
+  return Send(m_handle.get(), KSPROPERTY_TYPE_SET, device, subAddress, subAddressLength, nullptr, 0,
+              data, length);
 }
 
 BusStatus KsBus::Read(uint8_t device, const uint8_t* subAddress, size_t subAddressLength,
                       uint8_t* buffer, size_t length) {
-  if (subAddressLength == 0 || subAddressLength > MAX_SUB_ADDRESS)
-    return {false, static_cast<int32_t>(E_INVALIDARG)};
-  BYTE sub[MAX_SUB_ADDRESS] = {};
-  std::copy(subAddress, subAddress + subAddressLength, sub);
   std::vector<BYTE> own(length);
-  I2CTransferRequest request =
-      MakeI2CRequest(KSPROPERTY_TYPE_GET, device, sub, static_cast<ULONG>(subAddressLength));
-  request.ReadBuffer = own.data();
-  request.ReadLength = static_cast<ULONG>(length);
-  I2CWriteData block = {};
-  const BusStatus status = Send(m_handle.get(), request, block);
+  const BusStatus status = Send(m_handle.get(), KSPROPERTY_TYPE_GET, device, subAddress,
+                                subAddressLength, own.data(), length, nullptr, 0);
   if (status.ok) std::copy(own.begin(), own.end(), buffer);
   return status;
 }
