@@ -18,9 +18,9 @@ ctest --test-dir "$BUILD/native" --output-on-failure --timeout 300 "$@" </dev/nu
 native=$!
 
 start_wine_session "$BUILD/wine-test"
-# The tests labelled own-session (the end-to-end ReFlash runs, real time
-# for the most part, the simulated card's tests, and device_tests to
-# balance the two) go beside the others in a Wine session of their own
+# The tests labelled own-session (the end-to-end commands, real-time
+# ReFlash runs for the most part, the simulated card's tests, and
+# device_tests to balance the two) go beside the others in a Wine session of their own
 # (prefix, Xvfb, wineserver; stopped when the subshell ends), so the card
 # they register never shows in the capture category of the tests that want
 # it empty. Each session runs its tests one at a time.
