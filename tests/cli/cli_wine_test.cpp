@@ -40,6 +40,8 @@ class CliWineTest : public ::testing::Test {
     ASSERT_TRUE(simcard::WriteCard(dir, simcard::PresetContents(simcard::Preset::Reflash)));
     // What an earlier run of the test left.
     for (const wchar_t* name : {L"before.bin", L"dsp-image.bin"}) DeleteFileW((dir + name).c_str());
+    for (int n = 1; n <= 4; ++n)
+      DeleteFileW((dir + L"stderr-" + std::to_wstring(n) + L".txt").c_str());
   }
 
   // Runs bravik.exe in the card directory; stderr goes to a file, so that
@@ -50,9 +52,12 @@ class CliWineTest : public ::testing::Test {
     HANDLE outRead = nullptr, outWrite = nullptr;
     EXPECT_TRUE(CreatePipe(&outRead, &outWrite, &inherit, 0));
     SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    const std::wstring errPath = dir + L"stderr.txt";
+    // A file of its own for each run: the last run's may still be held
+    // while the system closes what that process had open.
+    const std::wstring errPath = dir + L"stderr-" + std::to_wstring(++m_runs) + L".txt";
     HANDLE errFile = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                  CREATE_ALWAYS, 0, nullptr);
+    EXPECT_NE(errFile, INVALID_HANDLE_VALUE) << "stderr file, error " << GetLastError();
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -78,13 +83,13 @@ class CliWineTest : public ::testing::Test {
     CloseHandle(outRead);
     const std::vector<BYTE> err = e2e::ReadBytes(errPath);
     r.err = Lines(std::string(err.begin(), err.end()));
-    DeleteFileW(errPath.c_str());
     return r;
   }
 
   std::vector<BYTE> Board() const { return e2e::ReadBytes(dir + L"board.bin"); }
 
   std::wstring dir;
+  int m_runs = 0;
 };
 
 TEST_F(CliWineTest, IdentifyFindsTheCardThroughTheCaptureFilter) {
