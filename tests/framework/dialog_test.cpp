@@ -2,6 +2,7 @@
 #include "framework/controls.h"
 #include "framework/dialog.h"
 #include "res/resource.h"
+#include "tests/framework/box_recorder.h"
 #include "tests/framework/modal_script.h"
 
 #include <gtest/gtest.h>
@@ -239,18 +240,6 @@ BOOL g_registrationResult = TRUE;
 BOOL WINAPI RecordRegistration(const INITCOMMONCONTROLSEX* classes) {
   g_registrations.push_back(*classes);
   return g_registrationResult && ::InitCommonControlsEx(classes);
-}
-
-struct Box {
-  HWND owner;
-  std::wstring text, caption;
-  UINT type;
-};
-std::vector<Box> g_boxes;
-
-int WINAPI RecordBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
-  g_boxes.push_back({owner, text, caption, type});
-  return IDOK;
 }
 
 }  // namespace
