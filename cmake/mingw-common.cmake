@@ -1,7 +1,9 @@
-# The -posix compilers: GCC 12's win32 thread model has no std::mutex,
-# which GoogleTest needs.
-set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
+# The -posix compilers by default: GCC 12's win32 thread model has no
+# std::mutex, which GoogleTest needs. MINGW_THREADS=win32 takes the win32
+# thread model, whose runtime needs no winpthread.
+set(MINGW_THREADS posix CACHE STRING "Thread model of the compilers: posix or win32")
+set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-${MINGW_THREADS})
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-${MINGW_THREADS})
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

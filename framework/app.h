@@ -21,3 +21,14 @@ class CWinApp {
 
 CWinApp* AfxGetApp();
 CWnd* AfxGetMainWnd();
+
+// The call that finds a system function that may be missing; tests replace
+// it to see what start-up asks for and to play a system without it.
+using GetProcAddressFunction = FARPROC(WINAPI*)(HMODULE module, LPCSTR name);
+
+// Installs `fn` (null: the platform's GetProcAddress); returns the previous one.
+GetProcAddressFunction SetGetProcAddressFunction(GetProcAddressFunction fn);
+
+// The program from its entry point: settings of the process, then the
+// application object's InitInstance. 0, or 1 when there is no application.
+int AfxWinMain();

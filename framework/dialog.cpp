@@ -2,7 +2,17 @@
 
 #include "framework/app.h"
 
-#include <commctrl.h>
+namespace {
+
+InitCommonControlsFunction g_initCommonControls = ::InitCommonControlsEx;
+
+}  // namespace
+
+InitCommonControlsFunction SetInitCommonControlsFunction(InitCommonControlsFunction fn) {
+  InitCommonControlsFunction previous = g_initCommonControls;
+  g_initCommonControls = fn ? fn : ::InitCommonControlsEx;
+  return previous;
+}
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
   if (!control.m_hWnd) pDX->m_pDlgWnd->BindControl(control, id);
@@ -16,15 +26,20 @@ void CDialog::BindControl(CWnd& control, int id) {
 }
 
 INT_PTR CDialog::DoModal() {
-  static const bool registered = [] {
-    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-    return ::InitCommonControlsEx(&classes) != FALSE;
-  }();
-  (void)registered;
-
   HWND owner = m_parent ? m_parent->m_hWnd : nullptr;
   CWnd* main = AfxGetMainWnd();
   if (!owner && main && main != this) owner = main->m_hWnd;
+
+  // The progress bar is the only common control of the dialogs. Without a
+  // manifest the system loads version 5 of the library, which knows only
+  // the older flags and may refuse a call that names a newer one. A
+  // template whose class is missing would fail to open without a word.
+  // Registering again is cheap and harmless, so every dialog asks.
+  const INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS};
+  if (!g_initCommonControls(&classes)) {
+    ShowMessageBox(owner, kNoProgressClassText);
+    return -1;
+  }
   return ::DialogBoxParamW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(m_templateId), owner,
                            DialogProc, reinterpret_cast<LPARAM>(this));
 }

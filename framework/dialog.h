@@ -3,8 +3,22 @@
 
 #include "framework/wnd.h"
 
+#include <commctrl.h>
+
 #include <cstddef>
 #include <vector>
+
+// The call that registers the common-control classes the dialogs use;
+// tests replace it to see the flags and to make it fail.
+using InitCommonControlsFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX* classes);
+
+// Installs `fn` (null: the platform's InitCommonControlsEx); returns the previous one.
+InitCommonControlsFunction SetInitCommonControlsFunction(InitCommonControlsFunction fn);
+
+// The box shown instead of a dialog when the progress bar's class cannot
+// be registered.
+inline constexpr wchar_t kNoProgressClassText[] =
+    L"The progress bar control could not be registered, so the dialog cannot be shown.";
 
 class CDialog;
 
@@ -36,7 +50,8 @@ class CDialog : public CWnd {
       : m_templateId(templateId), m_parent(parent) {}
 
   // Operations
-  // Runs the dialog until EndDialog; -1 when it cannot be created.
+  // Runs the dialog until EndDialog; -1 when it cannot be created, after a
+  // box when the classes of its controls could not be registered.
   virtual INT_PTR DoModal();
   void EndDialog(int result) const { ::EndDialog(m_hWnd, result); }
   BOOL UpdateData(BOOL saveAndValidate = TRUE);

@@ -5,7 +5,7 @@
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${BUILD:-$ROOT/build}
 PACKAGES="cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  mingw-w64-tools wine wine64 xvfb googletest imagemagick x11-utils"
+  g++-mingw-w64-i686-win32 mingw-w64-tools wine wine64 xvfb googletest imagemagick x11-utils"
 # Each loader called by its path: once wine32 is installed, the plain
 # `wine` takes the 32-bit loader for everything.
 WINE64=/usr/lib/wine/wine64
@@ -78,15 +78,33 @@ ensure_wine32() {
   fi
 }
 
-# $1: i686 | x86_64 | native (the host compiler, no toolchain file); the
-# tests in all but the i686 build. BOARDFLASH_WERROR=ON makes warnings
-# errors (and OFF undoes it); unset, a build keeps what it was made with.
+# $1: i686 (the product: the win32 thread model, no tests) | i686-tests |
+# x86_64 | native (the host compiler, no toolchain file).
+# BOARDFLASH_WERROR=ON makes warnings errors (and OFF undoes it); unset, a
+# build keeps what it was made with.
 configure_target() {
-  local dir="$BUILD/$1" werror="${BOARDFLASH_WERROR:-}" toolchain=()
-  [ "$1" = native ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$1.cmake")
+  local dir="$BUILD/$1" werror="${BOARDFLASH_WERROR:-}" threads=posix
+  local options=(-DBOARDFLASH_TESTS=ON)
+  case "$1" in
+    i686) threads=win32 options=(-DBOARDFLASH_TESTS=OFF) ;;
+    # GoogleTest needs the posix thread model; the end-to-end tests and the
+    # import check take the product build's program. No fault sweep: see
+    # tests/CMakeLists.txt.
+    i686-tests)
+      options+=(-DBOARDFLASH_UTILITY="$BUILD/i686/app/REVADAD86IRaziz.exe"
+        -DBOARDFLASH_FAULT_SWEEP=OFF) ;;
+  esac
+  [ "$1" = native ] ||
+    options+=(-DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-${1%-tests}.cmake"
+      -DMINGW_THREADS=$threads)
+  # A build made with the other thread model's compilers is made anew.
+  local cache="$dir/CMakeCache.txt" had
+  if [ -f "$cache" ] && [ "$1" != native ]; then
+    had=$(sed -n 's/^MINGW_THREADS:STRING=//p' "$cache")
+    [ "${had:-posix}" = "$threads" ] || rm -rf "$dir"
+  fi
   if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "${toolchain[@]}" \
-      -DBOARDFLASH_TESTS=$([ "$1" = i686 ] && echo OFF || echo ON) \
+    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "${options[@]}" \
       -DBOARDFLASH_WERROR="${werror:-OFF}" >"$BUILD/cmake-$1.log" ||
       { cat "$BUILD/cmake-$1.log"; return 1; }
   elif [ -n "$werror" ] && ! grep -qx "BOARDFLASH_WERROR:BOOL=$werror" "$dir/CMakeCache.txt"; then
@@ -95,9 +113,18 @@ configure_target() {
   fi
 }
 
-build_target() {  # $1: i686 | x86_64 | native
+build_target() {  # $1: i686 | i686-tests | x86_64 | native
   configure_target "$1" || return
   cmake --build "$BUILD/$1" -- -j"$(nproc)"
+}
+
+# Wine's 32-bit loader in the session's prefix, started once here so that a
+# loader that cannot run says so before the tests, and the first test does
+# not pay for the start.
+start_wine32() {
+  "$WINE32" cmd.exe /c exit </dev/null >"$BUILD/wine32.log" 2>&1 ||
+    { echo "wine32: $WINE32 could not start a program in $WINEPREFIX, see $BUILD/wine32.log" >&2
+      return 1; }
 }
 
 export WINEDEBUG=-all

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Puts the simulated card into the Wine prefix $WINEPREFIX, with one
 # regedit launch: the COM server and the capture device entry, and a fresh
-# card state in C:\simcard\ made from a preset at the first start.
+# card state in C:\simcard\ made from a preset at the first start. A 32-bit
+# DLL is registered in the registry's 32-bit view, for 32-bit programs.
 #
 #   simcard-register.sh --dll PATH [--card reflash|correct|other|wrong-vendor|none] [--extras]
 #
@@ -27,8 +28,18 @@ simcard_register() {
   [ -n "$dll" ] && [ -f "$dll" ] || { echo "simcard-register: no DLL at '$dll'" >&2; return 1; }
   [ -n "${WINEPREFIX:-}" ] || { echo "simcard-register: WINEPREFIX is not set" >&2; return 1; }
 
+  # A 32-bit DLL (PE machine 0x14c) goes into the registry's 32-bit view,
+  # where 32-bit programs look for COM servers and devices.
+  local classes='HKEY_CLASSES_ROOT' pe machine
+  pe=$(od -An -tu4 -j60 -N4 "$dll" | tr -d ' ')
+  machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$dll" | tr -d ' ')
+  case "$machine" in
+    014c) classes='HKEY_LOCAL_MACHINE\Software\Classes\Wow6432Node' ;;
+    8664) ;;
+    *) echo "simcard-register: $dll is not a Windows x86 DLL (machine '$machine')" >&2; return 1 ;;
+  esac
   local clsid='{1FB9A1AB-B317-41B1-B81E-9A08DB3CD9A7}'
-  local inst='HKEY_CLASSES_ROOT\CLSID\{65E8773D-8F56-11D0-A3B9-00A0C9223196}\Instance'
+  local inst="$classes\\CLSID\\{65E8773D-8F56-11D0-A3B9-00A0C9223196}\\Instance"
   local name='713x BDA Analog Capture'
   # Z: is the Unix root; .reg strings double their backslashes.
   local winpath
@@ -39,9 +50,9 @@ simcard_register() {
   {
     echo 'REGEDIT4'
     echo
-    echo "[HKEY_CLASSES_ROOT\\CLSID\\$clsid]"
+    echo "[$classes\\CLSID\\$clsid]"
     echo '@="Simulated tuner card capture filter"'
-    echo "[HKEY_CLASSES_ROOT\\CLSID\\$clsid\\InprocServer32]"
+    echo "[$classes\\CLSID\\$clsid\\InprocServer32]"
     echo "@=\"$winpath\""
     echo '"ThreadingModel"="Both"'
     echo "[-$inst\\$clsid]"

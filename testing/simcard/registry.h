@@ -1,5 +1,8 @@
 // Entries that make the simulated card's filter known to the system device
 // enumerator: the in-process server and the devices of the capture category.
+// In the view of the calling process: the system redirects a 32-bit
+// process's HKCR\CLSID to the registry's 32-bit view, where the 32-bit
+// utility and its 32-bit card are looked up.
 #pragma once
 
 #include <windows.h>

@@ -3,11 +3,13 @@
 // with the verdict for an unreadable board.
 #include "app/board_flash_app.h"
 #include "framework/wnd.h"
+#include "testing/wine.h"
 #include "tests/app/dialog_view.h"
 
 CBoardFlashApp theApp;
 
 TEST(Start, InitInstanceRunsTheDialogAsMainWindowAndReturnsFalse) {
+  if (!RunningUnderWine()) GTEST_SKIP() << kNotUnderWine;
   // The prefix is a scratch one, shared with the end-to-end programs, which
   // register a simulated card in the capture category and remove it when
   // they end; one that crashed may have left its entry behind. No card

@@ -4,6 +4,7 @@
 #include "device/capture_control.h"
 #include "testing/comdoubles/com_doubles.h"
 #include "testing/doubles/fake_bus.h"
+#include "testing/wine.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -318,6 +319,7 @@ TEST(DeviceConstants, PropertySetLiesInMemoryAsTheDriverExpects) {
 // Nothing is registered under the capture category in a fresh prefix: the
 // system's enumerator answers S_FALSE, and the open shows both boxes.
 TEST(RealPlatform, EmptyCaptureCategory) {
+  if (!RunningUnderWine()) GTEST_SKIP() << kNotUnderWine;
   // The test makes its precondition itself: an end-to-end run that crashed
   // may have left a simulated card's entry under the category's Instance
   // key. The prefix is a scratch one that the test script made for this

@@ -135,9 +135,14 @@ class Utility {
   bool WaitEnabled(int id, bool enabled) const {
     return uidriver::WaitFor([&] { return Enabled(id) == enabled; }, 3000, m_pollMs);
   }
+  // Read once the thread answers: right after a command that held it for
+  // seconds, until its handler has returned, the system takes it for hung
+  // and does not wait (a while under the 32-bit loader's emulation).
   uidriver::Progress Bar() const {
     uidriver::Progress p{-1, -1, -1};
-    uidriver::ReadProgress(GetDlgItem(m_dialog, kProgressBar), &p, 2000);
+    uidriver::WaitFor(
+        [&] { return uidriver::ReadProgress(GetDlgItem(m_dialog, kProgressBar), &p, 2000); }, kWait,
+        m_pollMs);
     return p;
   }
 

@@ -2,10 +2,13 @@
 #include "framework/controls.h"
 #include "framework/dialog.h"
 #include "res/resource.h"
+#include "tests/framework/box_recorder.h"
 #include "tests/framework/modal_script.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -66,6 +69,14 @@ class AboutBox : public CDialog {
 };
 
 class TestApp : public CWinApp {
+ public:
+  std::function<void()> onInitInstance;  // for the start-up tests
+
+ protected:
+  BOOL InitInstance() override {
+    if (onInitInstance) onInitInstance();
+    return TRUE;
+  }
 } theTestApp;
 
 RECT WindowRect(HWND hwnd) {
@@ -217,4 +228,114 @@ TEST(CDialog, MainDialogStartsCentredOnTheWorkArea) {
                       main.EndDialog(IDOK);
                     });
   ExpectCentredOn(rect, work);
+}
+
+// ---- Common controls --------------------------------------------------------
+
+namespace {
+
+std::vector<INITCOMMONCONTROLSEX> g_registrations;
+BOOL g_registrationResult = TRUE;
+
+BOOL WINAPI RecordRegistration(const INITCOMMONCONTROLSEX* classes) {
+  g_registrations.push_back(*classes);
+  return g_registrationResult && ::InitCommonControlsEx(classes);
+}
+
+}  // namespace
+
+// Version 5 of the library, which a program without a manifest gets, knows
+// the progress class's flag; a newer flag may make it refuse the call.
+TEST(CDialog, RegistersOnlyTheProgressClassBeforeEachDialog) {
+  g_registrations.clear();
+  g_registrationResult = TRUE;
+  InitCommonControlsFunction previous = SetInitCommonControlsFunction(RecordRegistration);
+  for (int round = 0; round < 2; ++round) {
+    TableDialog dlg;
+    INT_PTR result = modal::WithScript([&] { return dlg.DoModal(); }, [&] { dlg.EndDialog(IDOK); });
+    EXPECT_EQ(result, IDOK);
+  }
+  SetInitCommonControlsFunction(previous);
+
+  ASSERT_EQ(g_registrations.size(), 2u);
+  for (const INITCOMMONCONTROLSEX& r : g_registrations) {
+    EXPECT_EQ(r.dwSize, sizeof(INITCOMMONCONTROLSEX));
+    EXPECT_EQ(r.dwICC, DWORD(ICC_PROGRESS_CLASS));
+  }
+}
+
+// A dialog whose progress bar cannot be made would fail to open without a
+// word: the user is told instead, over the owner the dialog would have had.
+TEST(CDialog, UnregisteredProgressClassIsReportedAndNoDialogOpens) {
+  g_registrations.clear();
+  g_boxes.clear();
+  g_registrationResult = FALSE;
+  InitCommonControlsFunction previousInit = SetInitCommonControlsFunction(RecordRegistration);
+  MessageBoxFunction previousBox = SetMessageBoxFunction(RecordBox);
+  HWND owner = ::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                 nullptr, nullptr);
+  CWnd parent;
+  parent.Attach(owner);
+  TableDialog dlg;
+  CDialog about(IDD_ABOUT, &parent);
+  // A dialog that opens all the same is ended by the watchdog, which fails the test.
+  const INT_PTR mainResult = modal::WithScript([&] { return dlg.DoModal(); }, [] {}, 2000);
+  const INT_PTR aboutResult = modal::WithScript([&] { return about.DoModal(); }, [] {}, 2000);
+  SetMessageBoxFunction(previousBox);
+  SetInitCommonControlsFunction(previousInit);
+  g_registrationResult = TRUE;
+  parent.Detach();
+  ::DestroyWindow(owner);
+
+  EXPECT_EQ(mainResult, -1);
+  EXPECT_EQ(aboutResult, -1);
+  EXPECT_TRUE(dlg.calls.empty()) << "the dialog was created";
+  ASSERT_EQ(g_boxes.size(), 2u);
+  EXPECT_EQ(g_boxes[0].owner, nullptr);
+  EXPECT_EQ(g_boxes[1].owner, owner);
+  for (const Box& b : g_boxes) {
+    EXPECT_EQ(b.text,
+              L"The progress bar control could not be registered, so the dialog cannot be shown.");
+    EXPECT_EQ(b.caption, L"framework_tests");
+    EXPECT_EQ(b.type, UINT(MB_ICONERROR | MB_OK));
+  }
+}
+
+// ---- Start-up ---------------------------------------------------------------
+
+namespace {
+
+std::vector<std::string> g_startUp;
+bool g_ghostingCallFound = true;
+
+void WINAPI RecordDisableGhosting() { g_startUp.push_back("ghosting off"); }
+
+FARPROC WINAPI FindGhostingCall(HMODULE module, LPCSTR name) {
+  g_startUp.push_back(std::string(module == ::GetModuleHandleW(L"user32.dll") ? "user32" : "?") +
+                      " " + name);
+  return g_ghostingCallFound ? reinterpret_cast<FARPROC>(&RecordDisableGhosting) : nullptr;
+}
+
+}  // namespace
+
+// Before the first window, so that a command that holds the thread for
+// seconds never gets a ghost window; a system without the call still starts.
+TEST(Start, TurnsOffWindowGhostingBeforeInitInstanceWhereTheSystemHasIt) {
+  struct Case {
+    bool found;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {true, {"user32 DisableProcessWindowsGhosting", "ghosting off", "InitInstance"}},
+      {false, {"user32 DisableProcessWindowsGhosting", "InitInstance"}},
+  };
+  GetProcAddressFunction previous = SetGetProcAddressFunction(FindGhostingCall);
+  theTestApp.onInitInstance = [] { g_startUp.push_back("InitInstance"); };
+  for (const Case& c : cases) {
+    g_startUp.clear();
+    g_ghostingCallFound = c.found;
+    EXPECT_EQ(AfxWinMain(), 0);
+    EXPECT_EQ(g_startUp, c.expected);
+  }
+  theTestApp.onInitInstance = nullptr;
+  SetGetProcAddressFunction(previous);
 }

@@ -1,4 +1,5 @@
 #include "framework/wnd.h"
+#include "tests/framework/box_recorder.h"
 #include "tests/framework/modal_script.h"
 
 #include <gtest/gtest.h>
@@ -6,18 +7,6 @@
 #include <vector>
 
 namespace {
-
-struct Box {
-  HWND owner;
-  std::wstring text, caption;
-  UINT type;
-};
-std::vector<Box> g_boxes;
-
-int WINAPI RecordBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
-  g_boxes.push_back({owner, text, caption, type});
-  return IDOK;
-}
 
 HWND MakeWindow() {
   return ::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,

@@ -51,7 +51,7 @@ inline HWND FindDialog(const std::wstring& caption) {
   } search{caption, nullptr};
   ::EnumThreadWindows(
       ::GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM lp) -> BOOL {
+      [](HWND hwnd, LPARAM lp) CALLBACK -> BOOL {
         auto* s = reinterpret_cast<Search*>(lp);
         wchar_t cls[64] = {};
         ::GetClassNameW(hwnd, cls, 64);
@@ -77,7 +77,7 @@ inline void CALLBACK Watchdog(HWND, UINT, UINT_PTR id, DWORD) {
   ADD_FAILURE() << "a dialog was still open after the watchdog's time";
   ::EnumThreadWindows(
       ::GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM) -> BOOL {
+      [](HWND hwnd, LPARAM) CALLBACK -> BOOL {
         wchar_t cls[64] = {};
         ::GetClassNameW(hwnd, cls, 64);
         if (std::wstring(cls) == L"#32770") ::EndDialog(hwnd, -2);
