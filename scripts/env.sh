@@ -185,7 +185,8 @@ make_prefix() {  # $1: log file
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
-    : >"$log"
+    [ "$try" = 1 ] && : >"$log"
+    echo "== attempt $try" >>"$log"
     timeout 300 "$WINE64" wineboot -i >>"$log" 2>&1 </dev/null
     rc=$?
     # wineboot returns before the programs it started have ended.
@@ -198,6 +199,7 @@ make_prefix() {  # $1: log file
       for key in 'HKCU\Software\Wine\Explorer\Desktops /v Default /d 1024x768' \
         'HKCU\Software\Wine\Explorer /v Desktop /d Default' \
         'HKCU\Software\Wine\WineDbg /v ShowCrashDialog /t REG_DWORD /d 0'; do
+        echo "+ reg add $key" >>"$log"
         # shellcheck disable=SC2086  # the key's words are reg's arguments
         if ! "$WINE64" reg add $key /f >>"$log" 2>&1 </dev/null; then
           step="reg add $key"

@@ -32,7 +32,9 @@ reflash=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --card)
-      [ $# -ge 2 ] && [ -n "$2" ] && [ "${2#-}" = "$2" ] || die_usage "--card needs a value: $cards"
+      if [ $# -lt 2 ] || [ -z "$2" ] || [ "${2#-}" != "$2" ]; then
+        die_usage "--card needs a value: $cards"
+      fi
       card=$2
       shift 2
       ;;

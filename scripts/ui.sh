@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by run.sh and screenshots.sh, inside a Wine session (env.sh):
 # one action of the UI driver, and a screenshot cropped to a program's
 # window. Source it; set UIDRIVER to the built uidriver.exe first.
