@@ -122,7 +122,11 @@ else
   echo "$card" >"$last"
   echo "== simulated card: $card, fresh"
 fi
-echo "   its EEPROMs and transfer log: $state"
+if [ "$card" = none ]; then
+  echo "   no capture device is registered: a PC without the card"
+else
+  echo "   its EEPROMs and transfer log: $state"
+fi
 
 shots="$BUILD/screenshots"
 mkdir -p "$shots"
