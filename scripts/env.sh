@@ -6,6 +6,9 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${BUILD:-$ROOT/build}
 PACKAGES="cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   g++-mingw-w64-i686-win32 mingw-w64-tools wine wine64 xvfb googletest imagemagick x11-utils"
+# Wine's own fonts, a recommendation of wine that --no-install-recommends
+# leaves out: without Marlett every caption's close button is an "r".
+PACKAGES="$PACKAGES fonts-wine"
 # Each loader called by its path: once wine32 is installed, the plain
 # `wine` takes the 32-bit loader for everything.
 WINE64=/usr/lib/wine/wine64
@@ -24,7 +27,7 @@ ensure_packages() {
       { as_root apt-get update >>"$BUILD/apt.log" 2>&1 &&
         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
           $missing >>"$BUILD/apt.log" 2>&1; } ||
-      { tail -20 "$BUILD/apt.log"; echo "installing packages failed, see $BUILD/apt.log" >&2; return 1; }
+      { tail -20 "$BUILD/apt.log"; echo "installing$missing failed, see $BUILD/apt.log" >&2; return 1; }
   fi
   ensure_wine32
 }
@@ -147,47 +150,132 @@ stop_wine_session() {
   fi
 }
 
+# Holds the prefix for this run: a second run on it at once would end this
+# one's wineserver (and with it the programs under test). The lock file
+# sits beside the prefix and names its holder; Wine's processes inherit it,
+# so it is free again once the last of them has ended. Idempotent.
+PREFIX_LOCKED=""
+lock_prefix() {  # $1: prefix directory
+  [ "$PREFIX_LOCKED" = "$1" ] && return 0
+  local lock="$1.lock" holder pid
+  mkdir -p "$(dirname "$1")"
+  exec {PREFIX_LOCK_FD}>>"$lock"
+  if ! flock -n "$PREFIX_LOCK_FD"; then
+    holder=$(cat "$lock" 2>/dev/null)
+    pid=${holder%% *}
+    if [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null; then
+      # Its run is gone (killed); what still holds the lock is its Wine.
+      echo "== the run that used $1 ($holder) is gone; ending the Wine processes it left"
+      WINEPREFIX="$1" wineserver -k >/dev/null 2>&1 || true
+      flock -w 20 "$PREFIX_LOCK_FD" || true
+    fi
+    if ! flock -n "$PREFIX_LOCK_FD"; then
+      echo "$(basename "$0"): another run is using the Wine prefix $1:" \
+        "${holder:+process ${holder%% *}, ${holder#* }}" >&2
+      echo "Wait until it has ended, or work in another checkout." >&2
+      return 1
+    fi
+  fi
+  echo "$$ $(basename "$0"), started $(date '+%F %T')" >"$lock"
+  PREFIX_LOCKED=$1
+}
+
+# A private Xvfb on a display it chooses itself (-displayfd: no race with
+# another run picking the same number), waited for until it answers.
+start_xvfb() {
+  local log="$BUILD/xvfb-${WINEPREFIX##*/}.log" numfile n=""
+  numfile=$(mktemp)
+  # Without the prefix's lock: an Xvfb left behind must not keep it.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numfile" >"$log" 2>&1 \
+    {PREFIX_LOCK_FD}>&- &
+  XVFB_PID=$!
+  for _ in $(seq 300); do
+    n=$(head -n1 "$numfile")
+    [ -n "$n" ] && break
+    kill -0 "$XVFB_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  rm -f "$numfile"
+  if [ -z "$n" ]; then
+    echo "Xvfb did not start (no display number within 30 s), see $log" >&2
+    return 1
+  fi
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do
+    xdpyinfo >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "Xvfb on display $DISPLAY does not answer (xdpyinfo), see $log" >&2
+  return 1
+}
+
+# Makes the prefix $WINEPREFIX: wineboot, a Wine desktop, no crash dialog;
+# each step logged to $1 and checked. A failed attempt is tried once more
+# from scratch (wineboot can fail on a loaded machine).
+make_prefix() {  # $1: log file
+  local log="$1" try rc step
+  for try in 1 2; do
+    echo "== making Wine prefix $WINEPREFIX"
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+    [ "$try" = 1 ] && : >"$log"
+    echo "== attempt $try" >>"$log"
+    timeout 300 "$WINE64" wineboot -i >>"$log" 2>&1 </dev/null
+    rc=$?
+    # wineboot returns before the programs it started have ended.
+    timeout 120 wineserver -w >>"$log" 2>&1
+    step="wineboot -i (exit $rc)"
+    if [ "$rc" = 0 ] && [ -f "$WINEPREFIX/system.reg" ]; then
+      step=""
+      # A Wine desktop: without a window manager, hiding a window costs 2 s.
+      # A crashing program must end, not wait in the debugger's dialog.
+      for key in 'HKCU\Software\Wine\Explorer\Desktops /v Default /d 1024x768' \
+        'HKCU\Software\Wine\Explorer /v Desktop /d Default' \
+        'HKCU\Software\Wine\WineDbg /v ShowCrashDialog /t REG_DWORD /d 0'; do
+        echo "+ reg add $key" >>"$log"
+        # shellcheck disable=SC2086  # the key's words are reg's arguments
+        if ! "$WINE64" reg add $key /f >>"$log" 2>&1 </dev/null; then
+          step="reg add $key"
+          break
+        fi
+      done
+      timeout 120 wineserver -w >>"$log" 2>&1
+    fi
+    if [ -z "$step" ]; then
+      touch "$WINEPREFIX/.with-wine32"
+      return 0
+    fi
+    echo "making the Wine prefix failed at: $step; see $log" >&2
+    [ "$try" = 1 ] && echo "== trying once more"
+  done
+  wineserver -k >/dev/null 2>&1 || true
+  return 1
+}
+
 # $1: prefix directory. Uses $DISPLAY if START_XVFB is not 1.
 start_wine_session() {
   export WINEPREFIX="$1"
   mkdir -p "$BUILD"
+  lock_prefix "$1" || return 1
   # An old server of this prefix would keep a broken desktop; wait it out.
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
-  if [ "${START_XVFB:-1}" = 1 ]; then
-    local n
-    for n in $(seq 91 120); do
-      [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-      Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$BUILD/xvfb.log" 2>&1 &
-      XVFB_PID=$!
-      export DISPLAY=":$n"
-      break
-    done
-    for _ in $(seq 50); do
-      [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break
-      sleep 0.1
-    done
-  fi
   trap stop_wine_session EXIT
+  if [ "${START_XVFB:-1}" = 1 ]; then
+    start_xvfb || return 1
+  fi
   # A prefix made before wine32 was there has no 32-bit side: make it anew.
-  if [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/.with-wine32" ]; then
-    rm -rf "$WINEPREFIX"
+  if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$WINEPREFIX/.with-wine32" ]; then
+    make_prefix "$BUILD/wineboot-${WINEPREFIX##*/}.log" || return 1
   fi
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "== making Wine prefix $WINEPREFIX"
-    "$WINE64" wineboot -i >"$BUILD/wineboot.log" 2>&1 </dev/null || true
-    wineserver -w
-    # A Wine desktop: without a window manager, hiding a window costs 2 s.
-    "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
-      >/dev/null 2>&1 </dev/null
-    "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
-      >/dev/null 2>&1 </dev/null
-    # A crashing program must end, not wait in the debugger's dialog.
-    "$WINE64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-      >/dev/null 2>&1 </dev/null
-    wineserver -w
-    touch "$WINEPREFIX/.with-wine32"
-  fi
+  # Wine here looks for the fonts of its data folder beside that folder, and
+  # finds none; Marlett, which draws every caption's close button, is put in
+  # the prefix's own font folder instead.
+  local marlett=/usr/share/wine/fonts/marlett.ttf
+  [ -f "$marlett" ] || { echo "Wine's Marlett font $marlett is missing (package fonts-wine)" >&2; return 1; }
+  ln -sf "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ||
+    { echo "could not link $marlett into $WINEPREFIX/drive_c/windows/Fonts" >&2; return 1; }
   wineserver -p60 </dev/null >/dev/null 2>&1
   WINESERVER_STARTED=1
   # Start Wine's helper processes now, detached from our pipes: a helper

@@ -4,7 +4,14 @@
 //          "box <text>" or "dialog <status line>"
 //   ok     press OK on the message box that is up
 //   state  print the main dialog's status, buttons and bar
+//   reflash  press ReFlash on the main dialog
+//   frame  make the box that is up (else the dialog) the active window and
+//          print "rect <x> <y> <width> <height> active|inactive": the
+//          screen rectangle that holds the dialog and the box, for
+//          cropping a screenshot
 //   close  answer every box, press Esc and wait for the program to end
+//   font <family>  exit 0 if Wine offers that font family (no program
+//          needed)
 #include "testing/uidriver/uidriver.h"
 
 #include <cstdio>
@@ -29,14 +36,33 @@ void Print(const char* kind, const std::wstring& text) {
   std::fflush(stdout);
 }
 
+int CALLBACK FontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+  *reinterpret_cast<bool*>(found) = true;
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: uidriver next|ok|state|close [exe-name] [timeout-s]\n");
+    std::fprintf(stderr,
+                 "usage: uidriver next|ok|state|reflash|frame|close [exe-name] [timeout-s]\n"
+                 "       uidriver font <family>\n");
     return 2;
   }
   const std::wstring command = argv[1];
+  if (command == L"font") {
+    if (argc < 3) return 2;
+    LOGFONTW want{};
+    want.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(want.lfFaceName, argv[2], LF_FACESIZE);
+    bool found = false;
+    HDC screen = GetDC(nullptr);
+    EnumFontFamiliesExW(screen, &want, FontFound, reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, screen);
+    std::printf("font %ls %s\n", argv[2], found ? "found" : "missing");
+    return found ? 0 : 1;
+  }
   const std::wstring exe = argc > 2 ? argv[2] : L"REVADAD86IRaziz.exe";
   const DWORD timeout = (argc > 3 ? _wtoi(argv[3]) : 30) * 1000;
 
@@ -80,6 +106,35 @@ int wmain(int argc, wchar_t** argv) {
                 ItemEnabled(dialog, IDOK) ? "enabled" : "disabled",
                 ItemEnabled(dialog, kReFlash) ? "enabled" : "disabled", bar.low, bar.high, bar.pos,
                 answered ? "" : " (busy)");
+    return 0;
+  }
+  if (command == L"reflash") {
+    HWND dialog = FindDialog(pid, kCaption, true);
+    if (!dialog) return 1;
+    Click(dialog, kReFlash);
+    return 0;
+  }
+  if (command == L"frame") {
+    HWND dialog = FindDialog(pid, kCaption, true);
+    HWND box = FindMessageBox(pid);
+    HWND top = box ? box : dialog;
+    if (!top) return 1;
+    // A screenshot should show the caption as the user sees it, active. A
+    // box that came up over the still hidden dialog is the foreground window
+    // yet drawn inactive: activating something else first makes it repaint.
+    // Not while its thread is busy in a command; it would stay inactive.
+    DWORD_PTR ignored = 0;
+    if (SendMessageTimeoutW(top, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &ignored)) {
+      SetForegroundWindow(GetDesktopWindow());
+      Sleep(100);
+    }
+    SetForegroundWindow(top);
+    const bool active = WaitFor([&] { return GetForegroundWindow() == top; }, 2000);
+    RECT all{}, r{};  // UnionRect with an empty rectangle copies the other
+    for (HWND w : {dialog, box})
+      if (w && GetWindowRect(w, &r)) UnionRect(&all, &all, &r);
+    std::printf("rect %ld %ld %ld %ld %s\n", all.left, all.top, all.right - all.left,
+                all.bottom - all.top, active ? "active" : "inactive");
     return 0;
   }
   if (command == L"close") {
