@@ -23,30 +23,36 @@ LONGLONG Ticks() {
   return now.QuadPart;
 }
 
-// Costs what repainting the progress bar costs under Xvfb.
+// Costs a quarter of a pause, more than repainting the progress bar does
+// under Xvfb: a pacer that slept 20 ms after the work would take 1.25
+// times the floor.
 class SlowProgress : public ProgressSink {
  public:
-  void SetPos(uint32_t) override { Sleep(2); }
+  void SetPos(uint32_t) override { Sleep(5); }
 };
 
 }  // namespace
 
 // A pause ends `ms` after the last transfer of the run, whatever happened
-// since; with no transfer yet in the run, `ms` after it was called.
+// since; with no transfer yet in the run, `ms` after it was called. What
+// matters for the card is the lower bound: never sooner than 20 ms after
+// the previous transfer. The upper bounds leave room for a busy machine
+// and still tell a deadline from a fixed sleep (scripts/bench.sh reports
+// the real overhead).
 TEST(RealTimePacer, WaitsForTheDeadlineNotAFixedTime) {
   struct Case {
     const char* name;
     bool transferInThisRun;
     bool transferInEarlierRun;
-    DWORD workMs;         // between the transfer and the pause
-    double minMs, maxMs;  // pause's own length
+    DWORD workMs;  // between the transfer and the pause
   };
   const Case cases[] = {
-      {"first pause of a run", false, false, 0, 20.0, 22.0},
-      {"first pause, a transfer in the previous run", false, true, 30, 20.0, 22.0},
-      {"work eats into the pause", true, false, 12, 20.0 - 12.0 - 1.0, 20.0 - 12.0 + 1.5},
-      {"work longer than the pause", true, false, 30, 0.0, 1.0},
+      {"first pause of a run", false, false, 0},
+      {"first pause, a transfer in the previous run", false, true, 30},
+      {"work eats into the pause", true, false, 16},
+      {"work longer than the pause", true, false, 30},
   };
+  constexpr double kSlackMs = 15.0;
   for (const auto& c : cases) {
     RealTimePacer pacer;
     if (c.transferInEarlierRun) {
@@ -63,18 +69,21 @@ TEST(RealTimePacer, WaitsForTheDeadlineNotAFixedTime) {
     const LONGLONG end = Ticks();
     pacer.EndRun();
 
-    const double pauseMs = Seconds(end - start) * 1000;
-    EXPECT_GE(pauseMs, c.minMs) << c.name;
-    EXPECT_LE(pauseMs, c.maxMs) << c.name;
-    if (c.transferInThisRun && c.workMs < 20) {
-      EXPECT_GE(Seconds(end - transferEnd) * 1000, 20.0) << c.name;
+    // Counted from the transfer of this run, or else from the call.
+    const double sinceMs = Seconds(end - (c.transferInThisRun ? transferEnd : start)) * 1000;
+    const double workMs = Seconds(start - transferEnd) * 1000;
+    if (!c.transferInThisRun || workMs < 20) {
+      EXPECT_GE(sinceMs, 20.0) << c.name;
+      EXPECT_LE(sinceMs, 20.0 + kSlackMs) << c.name;  // a fixed sleep would add the work
+    } else {
+      EXPECT_LE(Seconds(end - start) * 1000, 10.0) << c.name;  // the deadline has passed
     }
   }
 }
 
 // The 256-byte image with the real pacer: every write at least 20 ms after
 // the one before, and the run hardly longer than its 5.12 s floor even
-// though each progress step costs 2 ms.
+// though each progress step costs 5 ms.
 TEST(ReFlashRun, StaysAtItsFloor) {
   BusFixture f;
   std::vector<LONGLONG> writes;
@@ -96,7 +105,7 @@ TEST(ReFlashRun, StaysAtItsFloor) {
     minGapMs = std::min(minGapMs, Seconds(writes[i] - writes[i - 1]) * 1000);
   EXPECT_GE(minGapMs, 20.0);
   EXPECT_GE(wall, 5.12);
-  EXPECT_LT(wall, 5.12 * 1.10);
+  EXPECT_LT(wall, 5.12 * 1.15);
   std::printf("ReFlash run: %.3f s for 256 bytes, ratio %.4f\n", wall, wall / 5.12);
   std::printf("shortest gap between writes: %.3f ms\n", minGapMs);
 }

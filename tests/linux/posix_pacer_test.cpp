@@ -34,21 +34,25 @@ class SlowProgress : public ProgressSink {
 }  // namespace
 
 // A pause ends `ms` after the last transfer of the run, whatever happened
-// since; with no transfer yet in the run, `ms` after it was called.
+// since; with no transfer yet in the run, `ms` after it was called. What
+// matters for the card is the lower bound: never sooner than 20 ms after
+// the previous transfer. The upper bounds leave room for a busy machine
+// and still tell a deadline from a fixed sleep (scripts/bench-cli.sh
+// reports the real overhead).
 TEST(PosixPacer, WaitsForTheDeadlineNotAFixedTime) {
   struct Case {
     const char* name;
     bool transferInThisRun;
     bool transferInEarlierRun;
-    double workMs;        // between the transfer and the pause
-    double minMs, maxMs;  // the pause's own length
+    double workMs;  // between the transfer and the pause
   };
   const Case cases[] = {
-      {"first pause of a run", false, false, 0, 20.0, 23.0},
-      {"first pause, a transfer in the previous run", false, true, 30, 20.0, 23.0},
-      {"work eats into the pause", true, false, 12, 20.0 - 12.0 - 1.0, 20.0 - 12.0 + 3.0},
-      {"work longer than the pause", true, false, 30, 0.0, 1.0},
+      {"first pause of a run", false, false, 0},
+      {"first pause, a transfer in the previous run", false, true, 30},
+      {"work eats into the pause", true, false, 16},
+      {"work longer than the pause", true, false, 30},
   };
+  constexpr double kSlackMs = 15.0;
   for (const auto& c : cases) {
     PosixPacer pacer;
     if (c.transferInEarlierRun) {
@@ -65,10 +69,13 @@ TEST(PosixPacer, WaitsForTheDeadlineNotAFixedTime) {
     const double end = NowMs();
     pacer.EndRun();
 
-    EXPECT_GE(end - start, c.minMs) << c.name;
-    EXPECT_LE(end - start, c.maxMs) << c.name;
-    if (c.transferInThisRun && c.workMs < 20) {
-      EXPECT_GE(end - transferEnd, 20.0) << c.name;
+    // Counted from the transfer of this run, or else from the call.
+    const double sinceMs = end - (c.transferInThisRun ? transferEnd : start);
+    if (!c.transferInThisRun || start - transferEnd < 20) {
+      EXPECT_GE(sinceMs, 20.0) << c.name;
+      EXPECT_LE(sinceMs, 20.0 + kSlackMs) << c.name;  // a fixed sleep would add the work
+    } else {
+      EXPECT_LE(end - start, 10.0) << c.name;  // the deadline has passed
     }
   }
 }
