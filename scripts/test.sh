@@ -13,8 +13,7 @@ build_target native  # the core, linux/ and their tests, with the host compiler
 
 started=$(date +%s.%N)
 # The tests labelled own-session (the end-to-end ReFlash runs, real time
-# for the most part, the simulated card's tests and the host-side check of
-# the resources) run beside the others in a Wine session of their own
+# for the most part) run beside the others in a Wine session of their own
 # (prefix, Xvfb, wineserver; stopped when the subshell ends), so the card
 # they register never shows in the capture category of the tests that want
 # it empty. Each session runs its tests one at a time. That session starts
