@@ -46,9 +46,9 @@ wine_lane() {
 }
 
 started=$SECONDS
-# The tests labelled own-session (the end-to-end commands, real time for
-# the most part, the simulated card's tests and the command-line tool's
-# Windows build) run beside the others in a Wine session of their own
+# The tests labelled own-session (the end-to-end ReFlash runs and the
+# command-line tool's Windows build, real time for the most part) run
+# beside the others in a Wine session of their own
 # (prefix, Xvfb, wineserver; stopped when the subshell ends), so the card
 # they register never shows in the capture category of the tests that want
 # it empty. Each session runs its tests one at a time. That session starts

@@ -21,8 +21,3 @@ inline std::string Narrow(const std::wstring& text) {
   for (wchar_t c : text) s += c < 128 ? static_cast<char>(c) : '?';
   return s;
 }
-
-// An ASCII text as a wide one, for comparing the core's texts with boxes.
-inline std::wstring Widen(const std::string& text) {
-  return std::wstring(text.begin(), text.end());
-}

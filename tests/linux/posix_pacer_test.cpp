@@ -34,11 +34,12 @@ class SlowProgress : public ProgressSink {
 }  // namespace
 
 // A pause ends `ms` after the last transfer of the run, whatever happened
-// since; with no transfer yet in the run, `ms` after it was called. What
-// matters for the card is the lower bound: never sooner than 20 ms after
-// the previous transfer. The upper bounds leave room for a busy machine
-// and still tell a deadline from a fixed sleep (scripts/bench-cli.sh
-// reports the real overhead).
+// since (at once when that is past); with no transfer yet in the run, `ms`
+// after it was called. Checked against that deadline, so a busy machine
+// that stretches the work in between changes nothing. Never sooner is what
+// matters for the card; late wake-ups get 10 ms, less than a pacer that
+// slept a fixed time would be over (scripts/bench-cli.sh reports the real
+// overhead).
 TEST(PosixPacer, WaitsForTheDeadlineNotAFixedTime) {
   struct Case {
     const char* name;
@@ -52,7 +53,6 @@ TEST(PosixPacer, WaitsForTheDeadlineNotAFixedTime) {
       {"work eats into the pause", true, false, 16},
       {"work longer than the pause", true, false, 30},
   };
-  constexpr double kSlackMs = 15.0;
   for (const auto& c : cases) {
     PosixPacer pacer;
     if (c.transferInEarlierRun) {
@@ -69,14 +69,9 @@ TEST(PosixPacer, WaitsForTheDeadlineNotAFixedTime) {
     const double end = NowMs();
     pacer.EndRun();
 
-    // Counted from the transfer of this run, or else from the call.
-    const double sinceMs = end - (c.transferInThisRun ? transferEnd : start);
-    if (!c.transferInThisRun || start - transferEnd < 20) {
-      EXPECT_GE(sinceMs, 20.0) << c.name;
-      EXPECT_LE(sinceMs, 20.0 + kSlackMs) << c.name;  // a fixed sleep would add the work
-    } else {
-      EXPECT_LE(end - start, 10.0) << c.name;  // the deadline has passed
-    }
+    const double deadline = (c.transferInThisRun ? transferEnd : start) + 20.0;
+    EXPECT_GE(end, deadline - 0.01) << c.name;
+    EXPECT_LE(end, std::max(deadline, start) + 10.0) << c.name;
   }
 }
 
