@@ -2,6 +2,7 @@
 #include "device/realtime_pacer.h"
 #include "eeprom/eeprom.h"
 #include "testing/doubles/fake_bus.h"
+#include "testing/pacer_deadlines.h"
 
 #include <gtest/gtest.h>
 
@@ -35,46 +36,9 @@ class SlowProgress : public ProgressSink {
 
 }  // namespace
 
-// A pause ends `ms` after the last transfer of the run, whatever happened
-// since (at once when that is past); with no transfer yet in the run, `ms`
-// after it was called. Checked against that deadline, so a busy machine
-// that stretches the work in between changes nothing. Never sooner is what
-// matters for the card; late wake-ups get 10 ms, less than a pacer that
-// slept a fixed time would be over (scripts/bench.sh reports the real
-// overhead).
+// See testing/pacer_deadlines.h.
 TEST(RealTimePacer, WaitsForTheDeadlineNotAFixedTime) {
-  struct Case {
-    const char* name;
-    bool transferInThisRun;
-    bool transferInEarlierRun;
-    DWORD workMs;  // between the transfer and the pause
-  };
-  const Case cases[] = {
-      {"first pause of a run", false, false, 0},
-      {"first pause, a transfer in the previous run", false, true, 30},
-      {"work eats into the pause", true, false, 16},
-      {"work longer than the pause", true, false, 30},
-  };
-  for (const auto& c : cases) {
-    RealTimePacer pacer;
-    if (c.transferInEarlierRun) {
-      pacer.BeginRun();
-      pacer.TransferEnded();
-      pacer.EndRun();
-    }
-    pacer.BeginRun();
-    const double transferEnd = Ms(Ticks());
-    if (c.transferInThisRun) pacer.TransferEnded();
-    Sleep(c.workMs);
-    const double start = Ms(Ticks());
-    pacer.Pause(20);
-    const double end = Ms(Ticks());
-    pacer.EndRun();
-
-    const double deadline = (c.transferInThisRun ? transferEnd : start) + 20.0;
-    EXPECT_GE(end, deadline - 0.01) << c.name;
-    EXPECT_LE(end, std::max(deadline, start) + 10.0) << c.name;
-  }
+  CheckPacerDeadlines<RealTimePacer>([] { return Ms(Ticks()); }, [](unsigned ms) { Sleep(ms); });
 }
 
 // The 256-byte image with the real pacer: every write at least 20 ms after
